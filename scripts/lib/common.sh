@@ -1,0 +1,43 @@
+# Shared by the scripts in scripts/: find the repository, install what is
+# missing, configure and build.
+
+repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+build_packages=(cmake g++ make pkg-config libglfw3-dev libglu1-mesa-dev libstb-dev
+    libx11-dev libgl1-mesa-dri)
+test_packages=(libgtest-dev libbenchmark-dev xvfb xdotool)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo "$@"
+    fi
+}
+
+# Installs the given Debian packages that are not yet installed. A fresh
+# machine has no package lists, so they are fetched first, once.
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}
+
+# configure_and_build BUILD_DIR BUILD_TYPE [extra cmake arguments...]
+configure_and_build() {
+    local build_dir=$1 build_type=$2
+    shift 2
+    cmake -S "$repo_root" -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" "$@"
+    cmake --build "$build_dir" -j "$(nproc)"
+}

@@ -1,0 +1,3 @@
+#include "app/program_flow.h"
+
+int main() { return solidmorph::run_program(); }

@@ -1,0 +1,96 @@
+#include "app/morph_scheduler.h"
+
+namespace solidmorph {
+
+ShapeTable shape_table{};
+ShapeParams current_shape = start_shape;
+
+int32_t morph_steps = 200;
+int32_t target_index = 6;
+int32_t source_index = 1;
+int32_t cycle_index = 0;
+int32_t period_frame = 0;
+
+namespace {
+
+// The highest table index is also the number of presets.
+constexpr int32_t preset_count = static_cast<int32_t>(shape_table.size()) - 1;
+
+// Rounded once, from the exact double quotient, so the increment does not
+// depend on how far the live shape has drifted.
+float step_between(float from, float to) {
+    return static_cast<float>((static_cast<double>(to) - static_cast<double>(from)) /
+                              static_cast<double>(morph_steps));
+}
+
+void compute_increments() {
+    const ShapeParams& from = shape_table[source_index];
+    const ShapeParams& to = shape_table[target_index];
+    shape_table[0] = ShapeParams{step_between(from.a, to.a),   step_between(from.b, to.b),
+                                 step_between(from.m, to.m),   step_between(from.n1, to.n1),
+                                 step_between(from.n2, to.n2), step_between(from.n3, to.n3)};
+}
+
+// Back to the sphere after every preset; from the sphere on to the next
+// preset in turn, which after the last is the sphere itself once more.
+void choose_next_target() {
+    if (target_index == 1) {
+        cycle_index = (cycle_index + 1) % preset_count;
+        target_index = cycle_index + 1;
+    } else {
+        target_index = 1;
+    }
+}
+
+// Single-precision sums, and never snapped to the preset: the small drift
+// this leaves is part of the shape's path.
+void apply_increment() {
+    const ShapeParams& step = shape_table[0];
+    current_shape.a += step.a;
+    current_shape.b += step.b;
+    current_shape.m += step.m;
+    current_shape.n1 += step.n1;
+    current_shape.n2 += step.n2;
+    current_shape.n3 += step.n3;
+}
+
+}  // namespace
+
+void fill_shape_table() {
+    shape_table[1] = {1.0f, 1.0f, 0.0f, 1.0f, 1.0f, 1.0f};
+    shape_table[2] = {1.0f, 1.0f, 4.0f, 100.0f, 100.0f, 100.0f};
+    shape_table[3] = {1.0f, 1.0f, 7.0f, 0.3f, 1.7f, 1.7f};
+    shape_table[4] = {1.0f, 1.0f, 5.0f, 0.6f, 0.4f, 0.5f};
+    shape_table[5] = {1.0f, 1.0f, 6.0f, 0.6f, 2.07f, 2.5f};
+    // m is the generator's own full turn, one float step above 2 pi.
+    shape_table[6] = {1.0f, 0.7f, 6.283186f, 0.716f, 3.3f, 5.05f};
+    shape_table[7] = {0.2f, 0.1f, 8.0f, 18.16f, 2.3f, 10.05f};
+    shape_table[8] = {1.0f, 1.0f, 13.0f, 0.16f, 2.3f, 0.05f};
+    shape_table[9] = {1.0f, 1.0f, 4.0f, 0.46f, 5.3f, 0.305f};
+    shape_table[10] = {1.0f, 1.0f, 13.0f, 0.46f, 0.3f, 5.305f};
+    shape_table[11] = {1.0f, 1.0f, 6.0f, 1.26f, -1.0f, 1.738f};
+}
+
+void start_morph() {
+    target_index = 6;
+    source_index = 1;
+    compute_increments();
+    current_shape = shape_table[source_index];
+    period_frame = 0;
+    source_index = target_index;
+}
+
+void advance_morph() {
+    if (period_frame == 2 * morph_steps) {
+        period_frame = 0;
+        choose_next_target();
+        compute_increments();
+        source_index = target_index;
+    }
+    if (period_frame < morph_steps) {
+        apply_increment();
+    }
+    ++period_frame;
+}
+
+}  // namespace solidmorph

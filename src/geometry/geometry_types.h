@@ -1,0 +1,22 @@
+#pragma once
+
+namespace solidmorph {
+
+struct Vec2 {
+    float u, v;
+};
+
+struct Vec3 {
+    float x, y, z;
+};
+
+// The six superformula parameters in their published order.
+struct ShapeParams {
+    float a, b, m, n1, n2, n3;
+};
+
+// Scales v in place to unit length; a vector whose inverse length is not a
+// usable float (zero, infinite, NaN, or too short) becomes (0, 0, 1).
+void normalize(Vec3& v);
+
+}  // namespace solidmorph

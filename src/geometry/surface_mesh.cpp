@@ -1,0 +1,111 @@
+#include "geometry/surface_mesh.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+// Every stored value is a float; everything between two stores is a double.
+// The explicit double(...) conversions keep the float overloads of cos, sin
+// and pow out of reach, and make each product a double product.
+
+namespace solidmorph {
+
+SurfaceMesh mesh;
+float texture_scroll = 0.0f;
+float frame_clock = 0.0f;
+
+void normalize(Vec3& v) {
+    const double x = v.x, y = v.y, z = v.z;
+    const float s = float(1.0 / std::sqrt(x * x + y * y + z * z));
+    if (std::isfinite(s) && s != 0.0f) {
+        v.x = float(s * x);
+        v.y = float(s * y);
+        v.z = float(s * z);
+    } else {
+        v = {0.0f, 0.0f, 1.0f};
+    }
+}
+
+namespace {
+
+// The six parameters and the scale, widened once per call.
+struct Formula {
+    double scale, a, b, m, n2, n3, outer;  // outer = -1 / n1
+};
+
+// Superformula radius at one angle. The two terms, their power and the
+// scaled radius are each stored as a float before the next step uses them.
+float radius(const Formula& f, float angle) {
+    const double t = double(angle) * f.m / 4.0;
+    const float c = float(std::pow(std::fabs(std::cos(t) / f.a), f.n2));
+    const float s = float(std::pow(std::fabs(std::sin(t) / f.b), f.n3));
+    const float r = float(std::pow(double(s) + double(c), f.outer));
+    return float(f.scale * double(r));
+}
+
+// The texture repeats, so whole units of scroll change nothing on screen;
+// dropping them keeps the float fine enough to resolve a texel after days of
+// uptime, when the unwrapped sum would have frozen the texture.
+float advance_scroll(float scroll, float clock) {
+    const float s = float(0.00041926 * double(clock) + double(scroll));
+    const float w = float(double(s) - std::floor(double(s)));
+    return w >= 0.0f && w < 1.0f ? w : 0.0f;  // also catches inf and NaN
+}
+
+}  // namespace
+
+void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoords, float scale,
+                         float lat_steps, float lon_steps, float a, float b, float m, float n1,
+                         float n2, float n3) {
+    texture_scroll = advance_scroll(texture_scroll, frame_clock);
+
+    const Formula f = {scale, a, b, m, n2, n3, -1.0 / double(n1)};
+    const float lon_step = float(6.283186 / double(lon_steps));
+    const float lat_step = float(3.141593 / double(lat_steps));
+    const long last_row = std::lrint(double(lat_steps) - 1.0);
+    const long last_column = std::lrint(double(lon_steps));
+
+    // A grid larger than the arrays would write past their ends: draw
+    // nothing new rather than corrupt memory.
+    if (last_row < 0 || last_column < 0) return;
+    const std::size_t rows = std::size_t(last_row) + 1, columns = std::size_t(last_column) + 1;
+    const std::size_t room =
+        std::min(positions.size(), std::min(texcoords.size(), mesh.normals.size()));
+    if (rows > room / columns) return;
+
+    const double scroll = texture_scroll;
+    float phi = float(-1.5707965);
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < rows; ++i) {
+        // The row keeps the radius of the latitude below it: taken before
+        // the advance, placed after it.
+        const float r1 = radius(f, phi);
+        phi = float(double(phi) + double(lat_step));
+
+        const double cos_phi = std::cos(double(phi));
+        const float z = float(std::sin(double(phi)) * double(r1));
+        const float u = float(double(i) / double(lat_steps) * 4.0 + scroll);
+
+        // Accumulated, never recomputed from j: column 64 lands about 2e-6
+        // rad past the seam, as the drawn surface always has.
+        float theta = float(-3.141593);
+        for (std::size_t j = 0; j < columns; ++j, ++k) {
+            const double r2 = radius(f, theta);
+            const double t = theta;
+            Vec3& p = positions[k];
+            p.x = float(std::cos(t) * r2 * double(r1) * cos_phi);
+            p.y = float(std::sin(t) * r2 * double(r1) * cos_phi);
+            p.z = z;
+
+            // The normal points from the centre through the vertex.
+            Vec3& n = mesh.normals[k];
+            n = p;
+            normalize(n);
+
+            texcoords[k] = {u, float(double(j) / double(lon_steps) * 4.0 + scroll)};
+            theta = float(t + double(lon_step));
+        }
+    }
+}
+
+}  // namespace solidmorph

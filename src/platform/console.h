@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+namespace solidmorph {
+
+inline constexpr int32_t console_wait_forever = -1;
+
+// Writes text and CR LF to standard output and flushes it.
+void console_write_line(const char* text);
+
+// Waits up to `milliseconds` (or without limit for console_wait_forever),
+// ending early at the first check that finds a key press on the console.
+// Checks run at once and then every 50 ms. A wait on an input that can never
+// deliver a key (end of file, closed) ends at once.
+void console_pause(int32_t milliseconds);
+
+}  // namespace solidmorph

@@ -1,0 +1,93 @@
+// The only file that talks to GLFW: the rest of the program opens, presents
+// and closes its window through the free functions of display.h.
+#include "render/display.h"
+
+#include <GLFW/glfw3.h>
+
+#include <cstdlib>
+
+#include "platform/console.h"
+
+namespace solidmorph {
+
+namespace {
+
+GLFWwindow* window = nullptr;
+
+void fill_request(WindowSettings& settings) {
+    settings.width = 640;
+    settings.height = 480;
+    settings.red_bits = 8;
+    settings.green_bits = 8;
+    settings.blue_bits = 8;
+    settings.alpha_bits = 8;
+    settings.depth_bits = 32;
+    settings.stencil_bits = 8;
+    settings.mode = GLFW_FULLSCREEN;
+}
+
+// The request is the full-screen window of the given size and bit depths; a
+// machine that reports no monitor still gets a plain window of that size.
+bool open_window(const WindowSettings& settings) {
+    glfwWindowHint(GLFW_RED_BITS, settings.red_bits);
+    glfwWindowHint(GLFW_GREEN_BITS, settings.green_bits);
+    glfwWindowHint(GLFW_BLUE_BITS, settings.blue_bits);
+    glfwWindowHint(GLFW_ALPHA_BITS, settings.alpha_bits);
+    glfwWindowHint(GLFW_DEPTH_BITS, settings.depth_bits);
+    glfwWindowHint(GLFW_STENCIL_BITS, settings.stencil_bits);
+    GLFWmonitor* monitor = settings.mode == GLFW_FULLSCREEN ? glfwGetPrimaryMonitor() : nullptr;
+    window = glfwCreateWindow(settings.width, settings.height, "", monitor, nullptr);
+    if (window == nullptr) {
+        return false;
+    }
+    glfwMakeContextCurrent(window);
+    return true;
+}
+
+}  // namespace
+
+bool try_open_display(WindowSettings& settings) {
+    fill_request(settings);
+    if (glfwInit() == GLFW_FALSE) {
+        return false;
+    }
+    if (!open_window(settings)) {
+        glfwTerminate();
+        return false;
+    }
+    glfwSwapInterval(1);
+    settings.gl_version = glGetString(GL_VERSION);
+    return true;
+}
+
+void open_display(WindowSettings& settings) {
+    fill_request(settings);
+    if (glfwInit() == GLFW_FALSE) {
+        console_write_line("Failed to initialize GLFW!");
+        console_pause(1000);
+        std::exit(0);
+    }
+    if (!open_window(settings)) {
+        glfwTerminate();
+        std::exit(0);
+    }
+    glfwSwapInterval(1);
+    settings.gl_version = glGetString(GL_VERSION);
+}
+
+void swap_buffers() {
+    // Events first, so the key state read after the swap is up to date.
+    glfwPollEvents();
+    glfwSwapBuffers(window);
+}
+
+bool escape_pressed() { return glfwGetKey(window, GLFW_KEY_ESCAPE) == GLFW_PRESS; }
+
+bool display_close_requested() { return glfwWindowShouldClose(window) != 0; }
+
+void terminate_display() {
+    glfwTerminate();
+    window = nullptr;
+}
+
+}  // namespace solidmorph

@@ -1,0 +1,16 @@
+#include "support/gl_context.h"
+
+#include <gtest/gtest.h>
+
+#include "render/display.h"
+
+namespace solidmorph::test {
+
+bool ensure_gl_context() {
+    static WindowSettings settings{};
+    static const bool opened = try_open_display(settings);
+    EXPECT_TRUE(opened) << "no GL context: is DISPLAY set to a running X server?";
+    return opened;
+}
+
+}  // namespace solidmorph::test
