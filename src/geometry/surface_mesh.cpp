@@ -52,6 +52,16 @@ float advance_scroll(float scroll, float clock) {
     return w >= 0.0f && w < 1.0f ? w : 0.0f;  // also catches inf and NaN
 }
 
+// One longitude as every row sees it.
+struct Column {
+    float theta, v;
+    double cos_theta, sin_theta;
+};
+
+// The program's 65 columns fit one block; wider grids take several, each
+// repeating the row radii (the same values) rather than allocating.
+constexpr std::size_t block_columns = 65;
+
 }  // namespace
 
 void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoords, float scale,
@@ -73,37 +83,48 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
         std::min(positions.size(), std::min(texcoords.size(), mesh.normals.size()));
     if (rows > room / columns) return;
 
+    // Every row walks the same longitudes, so their cos, sin and v are
+    // worked out once per block of columns; each vertex still evaluates its
+    // own longitude radius.
     const double scroll = texture_scroll;
-    float phi = float(-1.5707965);
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < rows; ++i) {
-        // The row keeps the radius of the latitude below it: taken before
-        // the advance, placed after it.
-        const float r1 = radius(f, phi);
-        phi = float(double(phi) + double(lat_step));
-
-        const double cos_phi = std::cos(double(phi));
-        const float z = float(std::sin(double(phi)) * double(r1));
-        const float u = float(double(i) / double(lat_steps) * 4.0 + scroll);
-
-        // Accumulated, never recomputed from j: column 64 lands about 2e-6
-        // rad past the seam, as the drawn surface always has.
-        float theta = float(-3.141593);
-        for (std::size_t j = 0; j < columns; ++j, ++k) {
-            const double r2 = radius(f, theta);
+    float theta = float(-3.141593);
+    for (std::size_t first = 0; first < columns; first += block_columns) {
+        const std::size_t count = std::min(block_columns, columns - first);
+        Column col[block_columns];
+        for (std::size_t j = 0; j < count; ++j) {
+            // Accumulated, never recomputed from j: column 64 lands about
+            // 2e-6 rad past the seam.
             const double t = theta;
-            Vec3& p = positions[k];
-            p.x = float(std::cos(t) * r2 * double(r1) * cos_phi);
-            p.y = float(std::sin(t) * r2 * double(r1) * cos_phi);
-            p.z = z;
-
-            // The normal points from the centre through the vertex.
-            Vec3& n = mesh.normals[k];
-            n = p;
-            normalize(n);
-
-            texcoords[k] = {u, float(double(j) / double(lon_steps) * 4.0 + scroll)};
+            col[j] = {theta, float(double(first + j) / double(lon_steps) * 4.0 + scroll),
+                      std::cos(t), std::sin(t)};
             theta = float(t + double(lon_step));
+        }
+
+        float phi = float(-1.5707965);
+        for (std::size_t i = 0; i < rows; ++i) {
+            // The row keeps the radius of the latitude below it: taken
+            // before the advance, placed after it.
+            const double r1 = radius(f, phi);
+            phi = float(double(phi) + double(lat_step));
+            const double cos_phi = std::cos(double(phi));
+            const float z = float(std::sin(double(phi)) * r1);
+            const float u = float(double(i) / double(lat_steps) * 4.0 + scroll);
+
+            const std::size_t row_start = i * columns + first;
+            for (std::size_t j = 0; j < count; ++j) {
+                const Column& c = col[j];
+                const double r2 = radius(f, c.theta);
+                positions[row_start + j] = {float(c.cos_theta * r2 * r1 * cos_phi),
+                                            float(c.sin_theta * r2 * r1 * cos_phi), z};
+                texcoords[row_start + j] = {u, c.v};
+            }
+            // The normal points from the centre through the stored vertex.
+            // A pass of its own keeps the root and division off the path of
+            // the power calls.
+            for (std::size_t k = row_start; k < row_start + count; ++k) {
+                mesh.normals[k] = positions[k];
+                normalize(mesh.normals[k]);
+            }
         }
     }
 }

@@ -4,7 +4,7 @@
 
 namespace solidmorph {
 
-volatile sig_atomic_t stop_flag = 0;
+static volatile sig_atomic_t stop_flag = 0;
 
 static void on_stop_signal(int) { stop_flag = 1; }
 
@@ -13,9 +13,9 @@ void install_stop_handlers() {
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(sig, &action, nullptr);
-    }
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 bool stop_requested() { return stop_flag != 0; }

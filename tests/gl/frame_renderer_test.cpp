@@ -1,0 +1,411 @@
+#include "render/frame_renderer.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "geometry/surface_mesh.h"
+#include "geometry/triangle_list.h"
+#include "render/scene_state.h"
+#include "support/gl_context.h"
+
+// The matrix a turn of 361 degrees leaves is that of 1 degree, so the angle
+// itself is caught on its way into the GL: this executable's glRotatef
+// notes its arguments and hands the call on to the GL's own.
+namespace {
+
+struct RotateCall {
+    GLfloat angle, x, y, z;
+};
+
+bool recording = false;
+std::vector<RotateCall> rotations;
+
+}  // namespace
+
+extern "C" void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
+    using Rotate = void (*)(GLfloat, GLfloat, GLfloat, GLfloat);
+    static const Rotate gl_rotate = reinterpret_cast<Rotate>(dlsym(RTLD_NEXT, "glRotatef"));
+    if (recording) rotations.push_back({angle, x, y, z});
+    gl_rotate(angle, x, y, z);
+}
+
+namespace solidmorph {
+namespace {
+
+constexpr int width = 640;
+constexpr int height = 480;
+
+// Row-major 4 x 4 in double, built without the GL.
+using Mat4 = std::array<std::array<double, 4>, 4>;
+
+Mat4 identity() {
+    Mat4 m{};
+    for (int i = 0; i < 4; ++i) m[i][i] = 1.0;
+    return m;
+}
+
+Mat4 operator*(const Mat4& x, const Mat4& y) {
+    Mat4 r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            for (int k = 0; k < 4; ++k) r[i][j] += x[i][k] * y[k][j];
+    return r;
+}
+
+Mat4 translation(double x, double y, double z) {
+    Mat4 m = identity();
+    m[0][3] = x;
+    m[1][3] = y;
+    m[2][3] = z;
+    return m;
+}
+
+// Counter-clockwise turn about one coordinate axis (0 x, 1 y, 2 z), seen
+// from the positive end of the axis.
+Mat4 turn(int axis, double degrees) {
+    const double r = std::fmod(degrees, 360.0) * 3.14159265358979323846 / 180.0;
+    const double c = std::cos(r), s = std::sin(r);
+    const int p = (axis + 1) % 3, q = (axis + 2) % 3;
+    Mat4 m = identity();
+    m[p][p] = c;
+    m[p][q] = -s;
+    m[q][p] = s;
+    m[q][q] = c;
+    return m;
+}
+
+Mat4 spin_xyz(double degrees) {
+    return translation(0, 0, -5) * turn(0, degrees) * turn(1, degrees) * turn(2, degrees);
+}
+
+Mat4 read_modelview() {
+    GLdouble gl[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, gl);
+    Mat4 m{};
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row) m[row][col] = gl[4 * col + row];
+    return m;
+}
+
+double max_difference(const Mat4& x, const Mat4& y) {
+    double d = 0.0;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) d = std::max(d, std::fabs(x[i][j] - y[i][j]));
+    return d;
+}
+
+// The GL turns the degrees into radians and rounds those to a float before
+// taking sine and cosine, so its matrix strays further from the exact one
+// the larger the angle; three turns each add up to half a float step.
+double gl_tolerance(double degrees) {
+    return 1e-5 + 3.0 * std::fabs(degrees) * 3.14159265358979323846 / 180.0 * std::ldexp(1.0, -24);
+}
+
+// The renderer reads module-level state that other tests in this process
+// also use; each test here works on a copy and puts the originals back.
+class FrameRenderer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(test::ensure_gl_context());
+        saved_count = frame_count;
+        saved_mesh = mesh;
+        saved_list = triangle_list;
+        triangle_list.clear();
+        setup_scene();
+    }
+
+    void TearDown() override {
+        frame_count = saved_count;
+        mesh = saved_mesh;
+        triangle_list = saved_list;
+    }
+
+    // Draws the frame that turns the model by `frame` degrees.
+    void draw_frame(int32_t frame) {
+        frame_count = frame - 1;
+        render_frame();
+    }
+
+    int32_t saved_count = 0;
+    SurfaceMesh saved_mesh;
+    TriangleList saved_list;
+};
+
+TEST_F(FrameRenderer, SpinsAboutXThenYThenZ) {
+    for (int32_t frame : {1, 2, 30, 90, 200, 361, 1000, 123457}) {
+        draw_frame(frame);
+        EXPECT_LT(max_difference(read_modelview(), spin_xyz(frame)), gl_tolerance(frame))
+            << "frame " << frame;
+    }
+    // The order matters at this angle, so a swapped order cannot pass.
+    draw_frame(30);
+    const Mat4 reversed = translation(0, 0, -5) * turn(2, 30) * turn(1, 30) * turn(0, 30);
+    EXPECT_GT(max_difference(read_modelview(), reversed), 0.1);
+    EXPECT_GT(max_difference(read_modelview(), spin_xyz(29)), 0.01) << "angle taken before count";
+}
+
+// Just short of the largest whole-turn count a float holds exactly, the
+// counter steps back to 0: the solid turns on by one degree, as on any frame.
+TEST_F(FrameRenderer, TurnsOnSmoothlyAcrossTheWrap) {
+    static_assert(spin_wrap_frames % 360 == 0);
+    static_assert(spin_wrap_frames <= (1 << 24) && spin_wrap_frames + 360 > (1 << 24));
+    draw_frame(spin_wrap_frames - 1);
+    EXPECT_LT(max_difference(read_modelview(), spin_xyz(-1)), gl_tolerance(spin_wrap_frames));
+    render_frame();
+    EXPECT_LT(max_difference(read_modelview(), spin_xyz(0)), 1e-6);
+    render_frame();
+    EXPECT_LT(max_difference(read_modelview(), spin_xyz(1)), 1e-5);
+}
+
+// The count goes up by one per frame and is passed as the angle: whole
+// degrees, never reduced to one turn, until the counter steps back at the wrap.
+TEST_F(FrameRenderer, PassesTheCountAsTheAngleAboutEachAxis) {
+    struct Case {
+        int32_t before, angle;
+    };
+    const Case cases[] = {{0, 1},
+                          {1, 2},
+                          {360, 361},
+                          {719, 720},
+                          {123456, 123457},
+                          {spin_wrap_frames - 2, spin_wrap_frames - 1},
+                          {spin_wrap_frames - 1, 0}};
+    for (const Case& c : cases) {
+        frame_count = c.before;
+        rotations.clear();
+        recording = true;
+        render_frame();
+        recording = false;
+        EXPECT_EQ(frame_count, c.angle);
+        ASSERT_EQ(rotations.size(), 3u) << "frame after " << c.before;
+        const float axes[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(rotations[i].angle, static_cast<float>(c.angle)) << "after " << c.before;
+            EXPECT_EQ(rotations[i].x, axes[i][0]);
+            EXPECT_EQ(rotations[i].y, axes[i][1]);
+            EXPECT_EQ(rotations[i].z, axes[i][2]);
+        }
+    }
+}
+
+TEST_F(FrameRenderer, EmptyListStillClearsTheFrame) {
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(0.25);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+
+    render_frame();
+    // An unbalanced glBegin would show up here as an invalid operation.
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+    std::vector<GLubyte> colour(width * height * 3, 7);
+    std::vector<GLfloat> depth(width * height, 0.0f);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, colour.data());
+    glReadPixels(0, 0, width, height, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+    EXPECT_EQ(std::count(colour.begin(), colour.end(), 0), static_cast<long>(colour.size()));
+    EXPECT_EQ(std::count(depth.begin(), depth.end(), 1.0f), static_cast<long>(depth.size()));
+}
+
+// Feedback mode hands back what reached the GL: window position, lit primary
+// colour and texture coordinate of every corner, in the order sent.
+TEST_F(FrameRenderer, SendsEachCornerWithItsOwnNormalAndTexCoord) {
+    mesh.positions = {{0, 0, 0}, {9, 9, 9}, {0.5f, 0.1f, 0}, {0.1f, 0.6f, 0}};
+    mesh.texcoords = {{0.05f, 0.15f}, {0.95f, 0.95f}, {0.25f, 0.55f}, {0.35f, 0.75f}};
+    // Vertex 2 faces the light (up, left and a little toward the viewer of
+    // the solid's centre), the others face straight away from it.
+    const Vec3 toward = {-0.65745f, 0.75137f, -0.09392f};
+    const Vec3 away = {-toward.x, -toward.y, -toward.z};
+    mesh.normals = {away, toward, toward, away};
+    const Vec2 decoy = {0.9f, 0.1f};
+    triangle_list = {Triangle{2, 0, 3, decoy, decoy, decoy, 0.5f}};
+
+    std::array<GLfloat, 256> buffer{};
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    draw_frame(360);
+    const GLint used = glRenderMode(GL_RENDER);
+    ASSERT_EQ(used, 2 + 3 * 11);
+    ASSERT_EQ(buffer[0], static_cast<GLfloat>(GL_POLYGON_TOKEN));
+    ASSERT_EQ(buffer[1], 3.0f);
+
+    GLdouble model[16], projection[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, model);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+
+    const int order[3] = {2, 0, 3};
+    for (int c = 0; c < 3; ++c) {
+        const GLfloat* v = &buffer[2 + 11 * c];
+        const int k = order[c];
+        GLdouble x, y, z;
+        gluProject(mesh.positions[k].x, mesh.positions[k].y, mesh.positions[k].z, model, projection,
+                   viewport, &x, &y, &z);
+        EXPECT_NEAR(v[0], x, 0.01) << "corner " << c;
+        EXPECT_NEAR(v[1], y, 0.01) << "corner " << c;
+        EXPECT_FLOAT_EQ(v[7], mesh.texcoords[k].u) << "corner " << c;
+        EXPECT_FLOAT_EQ(v[8], mesh.texcoords[k].v) << "corner " << c;
+        const float red = v[3];
+        if (k == 2) {
+            EXPECT_GT(red, 0.95f) << "lit corner";
+        } else {
+            EXPECT_LT(red, 0.8f) << "corner " << c << " facing away";
+        }
+    }
+}
+
+// A checker texture, two colours in 8 x 8 squares, with its mipmaps.
+GLuint make_checker(GLubyte dark, GLubyte light, const std::array<GLubyte, 3>& tint) {
+    std::vector<GLubyte> texels(64 * 64 * 3);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const GLubyte level = ((x / 8 + y / 8) % 2 == 0) ? dark : light;
+            for (int c = 0; c < 3; ++c) {
+                texels[3 * (64 * y + x) + c] = static_cast<GLubyte>(level * tint[c] / 255);
+            }
+        }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGB, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    return name;
+}
+
+struct Picture {
+    std::vector<GLubyte> rgb = std::vector<GLubyte>(width * height * 3);
+
+    const GLubyte* at(int x, int y) const { return &rgb[3 * (width * y + x)]; }
+    bool black(int x, int y) const { return at(x, y)[0] + at(x, y)[1] + at(x, y)[2] == 0; }
+};
+
+Picture read_picture() {
+    Picture p;
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, p.rgb.data());
+    return p;
+}
+
+long pixels_changed(const Picture& x, const Picture& y) {
+    long n = 0;
+    for (std::size_t i = 0; i < x.rgb.size(); i += 3) {
+        if (std::abs(x.rgb[i] - y.rgb[i]) + std::abs(x.rgb[i + 1] - y.rgb[i + 1]) +
+                std::abs(x.rgb[i + 2] - y.rgb[i + 2]) >
+            24)
+            ++n;
+    }
+    return n;
+}
+
+// The unit sphere on the program's own grid, textured and lit.
+class FrameRendererPicture : public FrameRenderer {
+protected:
+    void SetUp() override {
+        FrameRenderer::SetUp();
+        if (HasFatalFailure()) return;
+        mesh.positions.assign(mesh_vertex_count, Vec3{});
+        mesh.texcoords.assign(mesh_vertex_count, Vec2{});
+        mesh.normals.assign(mesh_vertex_count, Vec3{});
+        generate_supershape(mesh.positions, mesh.texcoords, 1.0f, 64.0f, 64.0f, 1, 1, 0, 1, 1, 1);
+        build_triangle_list(triangle_list, 64, 64);
+        ASSERT_EQ(triangle_list.size(), 8320u);
+    }
+
+    void TearDown() override {
+        glBindTexture(GL_TEXTURE_2D, 0);
+        for (GLuint name : textures) glDeleteTextures(1, &name);
+        FrameRenderer::TearDown();
+    }
+
+    void use_checker(GLubyte dark, GLubyte light, const std::array<GLubyte, 3>& tint) {
+        textures.push_back(make_checker(dark, light, tint));
+    }
+
+    std::vector<GLuint> textures;
+};
+
+TEST_F(FrameRendererPicture, SolidSitsCentredOnBlack) {
+    use_checker(120, 240, {255, 255, 255});
+    draw_frame(10);
+    const Picture p = read_picture();
+    for (int dx : {-80, 0, 80})
+        for (int dy : {-80, 0, 80}) {
+            EXPECT_FALSE(p.black(320 + dx, 240 + dy)) << dx << ", " << dy;
+        }
+    for (int x : {2, 637})
+        for (int y : {2, 477}) {
+            EXPECT_TRUE(p.black(x, y)) << "corner " << x << ", " << y;
+        }
+    // A sphere of radius 1 at 5 units under a 40 degree view spans about
+    // 134 pixels each way; well outside that only black remains.
+    for (int dx : {-200, 200}) EXPECT_TRUE(p.black(320 + dx, 240));
+    for (int dy : {-180, 180}) EXPECT_TRUE(p.black(320, 240 + dy));
+}
+
+// Specular light is added after the texture, so even a dark texture shows a
+// white highlight; the light stays put in eye space, up and to the left,
+// however far the solid has turned.
+TEST_F(FrameRendererPicture, HighlightStaysWhiteAndUpperLeft) {
+    use_checker(30, 60, {255, 255, 255});
+    for (int32_t frame : {10, 100, 250}) {
+        draw_frame(frame);
+        const Picture p = read_picture();
+        int best = -1, best_x = 0, best_y = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const GLubyte* c = p.at(x, y);
+                const int low = std::min({c[0], c[1], c[2]});
+                if (low > best) {
+                    best = low;
+                    best_x = x;
+                    best_y = y;
+                }
+            }
+        EXPECT_GE(best, 220) << "frame " << frame;
+        EXPECT_LT(best_x, 320) << "frame " << frame;
+        EXPECT_GT(best_y, 240) << "frame " << frame;
+        // Away from the highlight the dark texture shows through.
+        const GLubyte* side = p.at(320 + 60, 240 - 60);
+        EXPECT_LT(side[0], 120) << "frame " << frame;
+    }
+}
+
+TEST_F(FrameRendererPicture, PictureTurnsFromFrameToFrame) {
+    use_checker(60, 240, {255, 255, 255});
+    draw_frame(20);
+    const Picture first = read_picture();
+    draw_frame(21);
+    const Picture second = read_picture();
+    draw_frame(20);
+    const Picture again = read_picture();
+    EXPECT_GT(pixels_changed(first, second), 500);
+    EXPECT_EQ(pixels_changed(first, again), 0);
+}
+
+TEST_F(FrameRendererPicture, PictureFollowsTheBoundTexture) {
+    use_checker(60, 240, {255, 255, 255});
+    draw_frame(40);
+    const Picture grey = read_picture();
+    use_checker(60, 240, {255, 40, 40});
+    draw_frame(40);
+    const Picture red = read_picture();
+    EXPECT_GT(pixels_changed(grey, red), 5000);
+    // Modulated by a red texture the lit sphere loses its green.
+    const GLubyte* centre = red.at(320, 240);
+    EXPECT_GT(centre[0], centre[1]);
+}
+
+}  // namespace
+}  // namespace solidmorph

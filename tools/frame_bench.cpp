@@ -1,0 +1,133 @@
+// Times the program's own frame loop on whatever X display is current (a
+// private Xvfb, which never waits for a vertical blank) and splits each
+// frame into generation (morph step and surface) and drawing (render and
+// swap). Usage: frame_bench [FRAMES] [TEXTURE.tga]
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/morph_scheduler.h"
+#include "geometry/surface_mesh.h"
+#include "geometry/triangle_list.h"
+#include "platform/clock.h"
+#include "render/display.h"
+#include "render/frame_renderer.h"
+#include "render/scene_state.h"
+#include "render/texture_loader.h"
+
+namespace {
+
+using namespace solidmorph;
+using Clock = std::chrono::steady_clock;
+
+struct FrameTimes {
+    double generate_seconds;
+    double draw_seconds;
+};
+
+double seconds_between(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+void generate_current_surface() {
+    generate_supershape(mesh.positions, mesh.texcoords, 1.0f, 64.0f, 64.0f, current_shape.a,
+                        current_shape.b, current_shape.m, current_shape.n1, current_shape.n2,
+                        current_shape.n3);
+}
+
+// The program's start-up, step for step, so the loop runs on the same state.
+bool start_program(const char* texture_path, GLuint& texture) {
+    WindowSettings settings{};
+    if (!try_open_display(settings)) {
+        std::fprintf(stderr, "frame_bench: cannot open the display\n");
+        return false;
+    }
+    setup_scene();
+    mesh.positions.assign(mesh_vertex_count, Vec3{});
+    mesh.texcoords.assign(mesh_vertex_count, Vec2{});
+    mesh.normals.assign(mesh_vertex_count, Vec3{});
+    current_shape = start_shape;
+    generate_current_surface();
+    triangle_list.assign(2, Triangle{});
+    build_triangle_list(triangle_list, 64, 64);
+    glEnable(GL_TEXTURE_2D);
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    if (!load_texture_2d(texture_path)) {
+        std::fprintf(stderr, "frame_bench: cannot load %s\n", texture_path);
+        terminate_display();
+        return false;
+    }
+    fill_shape_table();
+    start_morph();
+    return true;
+}
+
+// One pass of the program's loop. glFinish waits for the GL to finish the
+// frame, so its drawing is charged to drawing and not to the next frame's
+// generation.
+void run_frame(FrameTimes& times) {
+    const Clock::time_point start = Clock::now();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    advance_morph();
+    frame_clock = static_cast<float>(clock_seconds() / 100.0);
+    generate_current_surface();
+    const Clock::time_point generated = Clock::now();
+    render_frame();
+    swap_buffers();
+    glFinish();
+    const Clock::time_point drawn = Clock::now();
+    times.generate_seconds += seconds_between(start, generated);
+    times.draw_seconds += seconds_between(generated, drawn);
+}
+
+void report(const FrameTimes& times, long frames, double wall_seconds) {
+    const double per_frame = 1000.0 / static_cast<double>(frames);
+    const double total = times.generate_seconds + times.draw_seconds;
+    std::printf("gl_renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    std::printf("gl_version: %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)));
+    std::printf("frames: %ld\n", frames);
+    std::printf("wall_seconds: %.3f\n", wall_seconds);
+    std::printf("frames_per_second: %.1f\n", static_cast<double>(frames) / wall_seconds);
+    std::printf("generate_ms_per_frame: %.3f (%.1f%%)\n", times.generate_seconds * per_frame,
+                100.0 * times.generate_seconds / total);
+    std::printf("draw_ms_per_frame: %.3f (%.1f%%)\n", times.draw_seconds * per_frame,
+                100.0 * times.draw_seconds / total);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long frames = 2000;
+    if (argc > 3) {
+        std::fprintf(stderr, "usage: frame_bench [FRAMES] [TEXTURE.tga]\n");
+        return 2;
+    }
+    if (argc >= 2) {
+        char* end = nullptr;
+        frames = std::strtol(argv[1], &end, 10);
+        if (*end != '\0' || frames <= 0) {
+            std::fprintf(stderr, "usage: frame_bench [FRAMES] [TEXTURE.tga]\n");
+            return 2;
+        }
+    }
+    const char* texture_path = argc >= 3 ? argv[2] : "assets/vein.tga";
+    GLuint texture = 0;
+    if (!start_program(texture_path, texture)) {
+        return 1;
+    }
+    FrameTimes times{0.0, 0.0};
+    const Clock::time_point start = Clock::now();
+    for (long i = 0; i < frames; ++i) {
+        run_frame(times);
+    }
+    const double wall_seconds = seconds_between(start, Clock::now());
+    report(times, frames, wall_seconds);
+    glDeleteTextures(1, &texture);
+    terminate_display();
+    return 0;
+}
