@@ -4,6 +4,7 @@
 // ratio generation / plain loop (median over repetitions when repeated).
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -92,6 +93,8 @@ void build_list(benchmark::State& state) {
 // aggregate when repetitions report one, else the median of the runs.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             const double ns =

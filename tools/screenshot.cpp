@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
         for (int x = 0; x < width; ++x) {
             const unsigned long pixel = XGetPixel(image, x, y);
             uint8_t* out = &rgb[(static_cast<size_t>(y) * static_cast<size_t>(width) +
-                                 static_cast<size_t>(x)) * 3];
+                                 static_cast<size_t>(x)) *
+                                3];
             out[0] = channel(pixel, image->red_mask);
             out[1] = channel(pixel, image->green_mask);
             out[2] = channel(pixel, image->blue_mask);

@@ -79,9 +79,7 @@ void draw_frame() {
 
 // Escape ends the loop; so do the window system closing the window and the
 // stop signals, each through the same shutdown.
-bool keep_running() {
-    return !escape_pressed() && !display_close_requested() && !stop_requested();
-}
+bool keep_running() { return !escape_pressed() && !display_close_requested() && !stop_requested(); }
 
 void shut_down() {
     glDeleteTextures(1, &texture_name);
