@@ -89,8 +89,9 @@ void build_list(benchmark::State& state) {
     }
 }
 
-// Keeps every run's time so the ratios can be taken afterwards: the median
-// aggregate when repetitions report one, else the median of the runs.
+// Keeps every run's CPU time, which other processes on a shared machine
+// disturb less than wall time, so the ratios can be taken afterwards: the
+// median aggregate when repetitions report one, else the median of the runs.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
@@ -98,7 +99,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             const double ns =
-                r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit) * 1e9;
+                r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit) * 1e9;
             if (r.run_type == Run::RT_Iteration) times_[r.run_name.str()].push_back(ns);
             if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
                 medians_[r.run_name.str()] = ns;
@@ -137,7 +138,8 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    std::printf("\n%-10s %14s %14s %8s\n", "shape", "generate us", "math calls us", "ratio");
+    std::printf("\nCPU time per call, median\n%-10s %14s %14s %8s\n", "shape", "generate us",
+                "math calls us", "ratio");
     for (const Shape& s : shapes) {
         const double g = reporter.median(std::string("generate/") + s.name);
         const double m = reporter.median(std::string("math_calls/") + s.name);
