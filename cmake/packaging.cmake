@@ -1,0 +1,60 @@
+# Installs solidmorph like a desktop program (binary, texture, menu entry,
+# icon, manual page) and packages that tree as a Debian package.
+include(GNUInstallDirs)
+
+set(SOLIDMORPH_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+set(SOLIDMORPH_GENERATED_DIR ${PROJECT_BINARY_DIR}/packaging)
+find_program(SOLIDMORPH_GZIP gzip REQUIRED)
+
+install(TARGETS solidmorph RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The program reads its texture from the working directory; the menu entry
+# starts it in this folder.
+install(FILES ${PROJECT_SOURCE_DIR}/assets/vein.tga
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/solidmorph)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/icon.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
+        RENAME solidmorph.png)
+
+# The desktop entry and the manual page name installed paths, and
+# cmake --install --prefix can move them after configuring, so they are
+# written when installing rather than now.
+install(CODE "
+  set(SOLIDMORPH_SOURCE_DIR [[${SOLIDMORPH_PACKAGING_DIR}]])
+  set(SOLIDMORPH_OUTPUT_DIR [[${SOLIDMORPH_GENERATED_DIR}]])
+  set(SOLIDMORPH_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
+  set(SOLIDMORPH_DATADIR [[${CMAKE_INSTALL_DATADIR}]])
+  set(SOLIDMORPH_GZIP [[${SOLIDMORPH_GZIP}]])
+  set(PROJECT_VERSION [[${PROJECT_VERSION}]])
+  include([[${SOLIDMORPH_PACKAGING_DIR}/generate_install_files.cmake]])
+")
+install(FILES ${SOLIDMORPH_GENERATED_DIR}/solidmorph.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${SOLIDMORPH_GENERATED_DIR}/solidmorph.6.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+
+# Debian package: scripts/package builds it with cpack -G DEB.
+set(SOLIDMORPH_PACKAGE_MAINTAINER "solidmorph developers <solidmorph@localhost>"
+    CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_NAME solidmorph)
+set(CPACK_PACKAGE_VENDOR "solidmorph developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "spinning, morphing, textured supershape demo")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SOLIDMORPH_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Runtime libraries (GLFW 3, GLU, GL, X11, the C and C++ runtimes) come from
+# the binary itself, so the list cannot drift from what it links.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "spinning, morphing, textured supershape demo
+ solidmorph opens a full-screen OpenGL window and shows one textured, lit
+ solid: a supershape, the 3-D form of Gielis' superformula. It spins about
+ all three axes and morphs without end through eleven preset shapes, with a
+ marble texture creeping over its surface.
+ .
+ Nobody steers it: you watch, and press Escape to end it. Start it from the
+ menu, or from a terminal inside /usr/share/solidmorph, where it finds its
+ texture.")
+include(CPack)
