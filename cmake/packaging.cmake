@@ -6,7 +6,17 @@ set(SOLIDMORPH_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(SOLIDMORPH_GENERATED_DIR ${PROJECT_BINARY_DIR}/packaging)
 find_program(SOLIDMORPH_GZIP gzip REQUIRED)
 
-install(TARGETS solidmorph RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Debian keeps the programs of games in /usr/games, so the package moves the
+# program there; CPack tells the install step through the environment, the
+# one channel it shares with it. Every other install uses the usual bin/.
+set(CPACK_PROJECT_CONFIG_FILE ${SOLIDMORPH_PACKAGING_DIR}/cpack_project_config.cmake)
+install(CODE "
+  set(solidmorph_bindir [[${CMAKE_INSTALL_BINDIR}]])
+  if(DEFINED ENV{SOLIDMORPH_PACKAGE_BINDIR})
+    set(solidmorph_bindir \"\$ENV{SOLIDMORPH_PACKAGE_BINDIR}\")
+  endif()
+")
+install(TARGETS solidmorph RUNTIME DESTINATION "\${solidmorph_bindir}")
 # The program reads its texture from the working directory; the menu entry
 # starts it in this folder.
 install(FILES ${PROJECT_SOURCE_DIR}/assets/vein.tga
@@ -21,16 +31,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/icon.png
 install(CODE "
   set(SOLIDMORPH_SOURCE_DIR [[${SOLIDMORPH_PACKAGING_DIR}]])
   set(SOLIDMORPH_OUTPUT_DIR [[${SOLIDMORPH_GENERATED_DIR}]])
-  set(SOLIDMORPH_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
+  set(SOLIDMORPH_BINDIR \"\${solidmorph_bindir}\")
   set(SOLIDMORPH_DATADIR [[${CMAKE_INSTALL_DATADIR}]])
+  set(SOLIDMORPH_MANDIR [[${CMAKE_INSTALL_MANDIR}]])
   set(SOLIDMORPH_GZIP [[${SOLIDMORPH_GZIP}]])
   set(PROJECT_VERSION [[${PROJECT_VERSION}]])
   include([[${SOLIDMORPH_PACKAGING_DIR}/generate_install_files.cmake]])
 ")
-install(FILES ${SOLIDMORPH_GENERATED_DIR}/solidmorph.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${SOLIDMORPH_GENERATED_DIR}/solidmorph.6.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 
 # Debian package: scripts/package builds it with cpack -G DEB.
 set(SOLIDMORPH_PACKAGE_MAINTAINER "solidmorph developers <solidmorph@localhost>"
@@ -44,17 +51,18 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SOLIDMORPH_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Runtime libraries (GLFW 3, GLU, GL, X11, the C and C++ runtimes) come from
+# Runtime libraries (GLFW 3, GLU, GL, stb, the C and C++ runtimes) come from
 # the binary itself, so the list cannot drift from what it links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# CPack puts the summary first and indents these lines; an empty line
+# separates paragraphs.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "spinning, morphing, textured supershape demo
- solidmorph opens a full-screen OpenGL window and shows one textured, lit
- solid: a supershape, the 3-D form of Gielis' superformula. It spins about
- all three axes and morphs without end through eleven preset shapes, with a
- marble texture creeping over its surface.
- .
- Nobody steers it: you watch, and press Escape to end it. Start it from the
- menu, or from a terminal inside /usr/share/solidmorph, where it finds its
- texture.")
+    "solidmorph opens a full-screen OpenGL window and shows one textured, lit
+solid: a supershape, the 3-D form of Gielis' superformula. It spins about
+all three axes and morphs without end through eleven preset shapes, with a
+marble texture creeping over its surface.
+
+Nobody steers it: you watch, and press Escape to end it. Start it from the
+menu, or from a terminal inside /usr/share/solidmorph, where it finds its
+texture.")
 include(CPack)

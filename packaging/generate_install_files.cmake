@@ -1,19 +1,20 @@
 # Runs at install time, when the final prefix is known (cmake --install
 # --prefix may differ from the configured one): writes the desktop entry and
-# the gzipped manual page, both naming the installed paths.
+# the gzipped manual page, both naming the installed paths, and installs them.
 #
 # Expects: SOLIDMORPH_SOURCE_DIR, SOLIDMORPH_OUTPUT_DIR, SOLIDMORPH_BINDIR,
-# SOLIDMORPH_DATADIR, SOLIDMORPH_GZIP, PROJECT_VERSION, CMAKE_INSTALL_PREFIX.
+# SOLIDMORPH_DATADIR, SOLIDMORPH_MANDIR, SOLIDMORPH_GZIP, PROJECT_VERSION and
+# CMAKE_INSTALL_PREFIX.
 
-# A relative prefix is taken from the folder cmake --install runs in.
-cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE
-           OUTPUT_VARIABLE prefix)
-cmake_path(ABSOLUTE_PATH SOLIDMORPH_BINDIR BASE_DIRECTORY "${prefix}" NORMALIZE
-           OUTPUT_VARIABLE bin_dir)
-cmake_path(ABSOLUTE_PATH SOLIDMORPH_DATADIR BASE_DIRECTORY "${prefix}" NORMALIZE
-           OUTPUT_VARIABLE data_dir)
-set(program "${bin_dir}/solidmorph")
-set(texture_dir "${data_dir}/solidmorph")
+# A relative prefix counts from the folder cmake --install runs in, which is
+# this script's current source folder.
+cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE OUTPUT_VARIABLE prefix)
+foreach(dir BINDIR DATADIR MANDIR)
+  cmake_path(ABSOLUTE_PATH SOLIDMORPH_${dir} BASE_DIRECTORY "${prefix}" NORMALIZE
+             OUTPUT_VARIABLE ${dir})
+endforeach()
+set(program "${BINDIR}/solidmorph")
+set(texture_dir "${DATADIR}/solidmorph")
 
 # Exec= is split like a command line: a path with a space or a shell
 # character must be quoted, and inside the quotes " ` $ and \ need a
@@ -27,19 +28,31 @@ endif()
 # Every value of the file is a string whose own escape is a backslash.
 string(REPLACE "\\" "\\\\" SOLIDMORPH_DESKTOP_EXEC "${exec}")
 string(REPLACE "\\" "\\\\" SOLIDMORPH_DESKTOP_PATH "${texture_dir}")
-configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.desktop.in"
-               "${SOLIDMORPH_OUTPUT_DIR}/solidmorph.desktop" @ONLY)
 
-# roff reads a backslash as an escape and a hyphen as a hyphen, not a minus.
+# A path in the page is typed as is: roff reads a backslash as an escape, a
+# hyphen as a hyphen rather than a minus, and may break a line at a space or
+# hyphenate a word; \\% forbids hyphenation and "\\ " is a space without a break.
 function(roff_literal out text)
   string(REPLACE "\\" "\\e" text "${text}")
   string(REPLACE "-" "\\-" text "${text}")
-  set(${out} "${text}" PARENT_SCOPE)
+  string(REPLACE " " "\\ " text "${text}")
+  set(${out} "\\%${text}" PARENT_SCOPE)
 endfunction()
 roff_literal(SOLIDMORPH_MAN_DATA_DIR "${texture_dir}")
 roff_literal(SOLIDMORPH_MAN_PROGRAM "${program}")
-configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.6.in"
-               "${SOLIDMORPH_OUTPUT_DIR}/solidmorph.6" @ONLY)
+
+# A folder of its own per run: installs to other prefixes may run at the
+# same time from the same build.
+string(RANDOM LENGTH 12 run)
+set(work "${SOLIDMORPH_OUTPUT_DIR}/install-${run}")
+configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.desktop.in" "${work}/solidmorph.desktop"
+               @ONLY)
+configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.6.in" "${work}/solidmorph.6" @ONLY)
 # -n leaves the name and time out, so equal pages give equal archives.
-execute_process(COMMAND "${SOLIDMORPH_GZIP}" -9n -f "${SOLIDMORPH_OUTPUT_DIR}/solidmorph.6"
+execute_process(COMMAND "${SOLIDMORPH_GZIP}" -9n "${work}/solidmorph.6"
                 COMMAND_ERROR_IS_FATAL ANY)
+
+file(INSTALL DESTINATION "${DATADIR}/applications" TYPE FILE
+     FILES "${work}/solidmorph.desktop")
+file(INSTALL DESTINATION "${MANDIR}/man6" TYPE FILE FILES "${work}/solidmorph.6.gz")
+file(REMOVE_RECURSE "${work}")

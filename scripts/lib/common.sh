@@ -5,7 +5,7 @@ repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 build_packages=(cmake g++ make pkg-config libglfw3-dev libglu1-mesa-dev libstb-dev
     libx11-dev libgl1-mesa-dri)
-test_packages=(libgtest-dev libbenchmark-dev xvfb xdotool)
+test_packages=(libgtest-dev libbenchmark-dev xvfb xdotool desktop-file-utils man-db)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
@@ -38,6 +38,9 @@ ensure_packages() {
 configure_and_build() {
     local build_dir=$1 build_type=$2
     shift 2
-    cmake -S "$repo_root" -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" "$@"
+    # Every script shares build/, so each says whether it wants the tests and
+    # benchmarks (defaults on; a later -D wins) instead of inheriting the cache.
+    cmake -S "$repo_root" -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" \
+        -DSOLIDMORPH_TESTS=ON -DSOLIDMORPH_BENCH=ON "$@"
     cmake --build "$build_dir" -j "$(nproc)"
 }
