@@ -9,13 +9,12 @@
 #include <cstdlib>
 
 #include "app/morph_scheduler.h"
+#include "app/program_flow.h"
 #include "geometry/surface_mesh.h"
-#include "geometry/triangle_list.h"
 #include "platform/clock.h"
 #include "render/display.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
-#include "render/texture_loader.h"
 
 namespace {
 
@@ -31,12 +30,6 @@ double seconds_between(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
 
-void generate_current_surface() {
-    generate_supershape(mesh.positions, mesh.texcoords, 1.0f, 64.0f, 64.0f, current_shape.a,
-                        current_shape.b, current_shape.m, current_shape.n1, current_shape.n2,
-                        current_shape.n3);
-}
-
 // The program's start-up, step for step, so the loop runs on the same state.
 bool start_program(const char* texture_path, GLuint& texture) {
     WindowSettings settings{};
@@ -45,17 +38,8 @@ bool start_program(const char* texture_path, GLuint& texture) {
         return false;
     }
     setup_scene();
-    mesh.positions.assign(mesh_vertex_count, Vec3{});
-    mesh.texcoords.assign(mesh_vertex_count, Vec2{});
-    mesh.normals.assign(mesh_vertex_count, Vec3{});
-    current_shape = start_shape;
-    generate_current_surface();
-    triangle_list.assign(2, Triangle{});
-    build_triangle_list(triangle_list, 64, 64);
-    glEnable(GL_TEXTURE_2D);
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    if (!load_texture_2d(texture_path)) {
+    create_surface();
+    if (!create_texture(texture_path, texture)) {
         std::fprintf(stderr, "frame_bench: cannot load %s\n", texture_path);
         terminate_display();
         return false;

@@ -114,7 +114,8 @@ Bytes run_length_encode(const std::vector<Bytes>& pixels) {
         size_t n = 1;
         while (i + n < pixels.size() && n < 128 && run_at(i + n) < 2) ++n;
         out.push_back(uint8_t(n - 1));
-        for (size_t j = i; j < i + n; ++j) out.insert(out.end(), pixels[j].begin(), pixels[j].end());
+        for (size_t j = i; j < i + n; ++j)
+            out.insert(out.end(), pixels[j].begin(), pixels[j].end());
         i += n;
     }
     return out;

@@ -14,12 +14,11 @@
 #include <vector>
 
 #include "app/morph_scheduler.h"
+#include "app/program_flow.h"
 #include "geometry/surface_mesh.h"
-#include "geometry/triangle_list.h"
 #include "render/display.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
-#include "render/texture_loader.h"
 
 namespace {
 
@@ -58,15 +57,8 @@ bool start_scene(const char* texture_path, GLuint& texture) {
         return false;
     }
     setup_scene();
-    mesh.positions.assign(mesh_vertex_count, Vec3{});
-    mesh.texcoords.assign(mesh_vertex_count, Vec2{});
-    mesh.normals.assign(mesh_vertex_count, Vec3{});
-    triangle_list.assign(2, Triangle{});
-    build_triangle_list(triangle_list, 64, 64);
-    glEnable(GL_TEXTURE_2D);
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    if (!load_texture_2d(texture_path)) {
+    create_surface();
+    if (!create_texture(texture_path, texture)) {
         std::fprintf(stderr, "render_pictures: cannot load %s\n", texture_path);
         terminate_display();
         return false;

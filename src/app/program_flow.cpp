@@ -31,24 +31,6 @@ constexpr float surface_lon_steps = 64.0f;
 constexpr int32_t list_rows = 64;
 constexpr int32_t list_lon_steps = 64;
 
-void generate_current_surface() {
-    generate_supershape(mesh.positions, mesh.texcoords, surface_scale, surface_lat_steps,
-                        surface_lon_steps, current_shape.a, current_shape.b, current_shape.m,
-                        current_shape.n1, current_shape.n2, current_shape.n3);
-}
-
-void create_surface() {
-    // Sized once here and rewritten in place every frame, so the loop never
-    // allocates.
-    mesh.positions.assign(mesh_vertex_count, Vec3{});
-    mesh.texcoords.assign(mesh_vertex_count, Vec2{});
-    mesh.normals.assign(mesh_vertex_count, Vec3{});
-    current_shape = start_shape;
-    generate_current_surface();
-    triangle_list.assign(2, Triangle{});
-    build_triangle_list(triangle_list, list_rows, list_lon_steps);
-}
-
 // Without its texture the program has nothing to show: say so and keep the
 // message on the console until the user has read it.
 [[noreturn]] void fail_texture_load() {
@@ -59,10 +41,7 @@ void create_surface() {
 }
 
 void load_texture() {
-    glEnable(GL_TEXTURE_2D);
-    glGenTextures(1, &texture_name);
-    glBindTexture(GL_TEXTURE_2D, texture_name);
-    if (!load_texture_2d("vein.tga")) {
+    if (!create_texture("vein.tga", texture_name)) {
         fail_texture_load();
     }
 }
@@ -87,6 +66,31 @@ void shut_down() {
 }
 
 }  // namespace
+
+void generate_current_surface() {
+    generate_supershape(mesh.positions, mesh.texcoords, surface_scale, surface_lat_steps,
+                        surface_lon_steps, current_shape.a, current_shape.b, current_shape.m,
+                        current_shape.n1, current_shape.n2, current_shape.n3);
+}
+
+void create_surface() {
+    // Sized once here and rewritten in place every frame, so the loop never
+    // allocates.
+    mesh.positions.assign(mesh_vertex_count, Vec3{});
+    mesh.texcoords.assign(mesh_vertex_count, Vec2{});
+    mesh.normals.assign(mesh_vertex_count, Vec3{});
+    current_shape = start_shape;
+    generate_current_surface();
+    triangle_list.assign(2, Triangle{});
+    build_triangle_list(triangle_list, list_rows, list_lon_steps);
+}
+
+bool create_texture(const char* file_name, unsigned int& name) {
+    glEnable(GL_TEXTURE_2D);
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    return load_texture_2d(file_name);
+}
 
 int run_program() {
     install_stop_handlers();

@@ -64,7 +64,7 @@ void begin_pause(PauseState& state) {
         if (state.replaced[i]) sigaction(pause_signals[i], &action, nullptr);
     }
 
-    state.terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &state.saved) == 0;
+    state.terminal = isatty(STDIN_FILENO) != 0 && tcgetattr(STDIN_FILENO, &state.saved) == 0;
     if (!state.terminal) return;
     // Keys arrive one by one without echo; ISIG stays so Ctrl-C still
     // interrupts. TCSANOW keeps a key typed ahead of the wait.
@@ -90,15 +90,15 @@ void end_pause(PauseState& state) {
 KeyCheck check_key(bool terminal) {
     pollfd p{STDIN_FILENO, POLLIN, 0};
     if (poll(&p, 1, 0) <= 0) return KeyCheck::none;
-    if (p.revents & POLLNVAL) return KeyCheck::dead;
-    if (p.revents & POLLIN) {
+    if ((p.revents & POLLNVAL) != 0) return KeyCheck::dead;
+    if ((p.revents & POLLIN) != 0) {
         char bytes[32];
         ssize_t got = read(STDIN_FILENO, bytes, terminal ? sizeof bytes : 1);
         if (got > 0) return KeyCheck::key;
         if (got == 0) return KeyCheck::dead;
         return errno == EINTR || errno == EAGAIN ? KeyCheck::none : KeyCheck::dead;
     }
-    return p.revents & (POLLHUP | POLLERR) ? KeyCheck::dead : KeyCheck::none;
+    return (p.revents & (POLLHUP | POLLERR)) != 0 ? KeyCheck::dead : KeyCheck::none;
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 #include "render/display.h"
 
 #include <GLFW/glfw3.h>
+#include <X11/Xlib.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/console.h"
@@ -13,6 +16,16 @@ namespace solidmorph {
 namespace {
 
 GLFWwindow* window = nullptr;
+
+// The display connection is gone (the X server ended or dropped us): the
+// window, its context and the texture went with it, so there is nothing
+// left to draw on or give back. Xlib's own handler would exit with status
+// 1, and any further X call would only fail again, so the program leaves at
+// once, with the status 0 it ends with on every path.
+int on_display_lost(Display*) {
+    std::fflush(stdout);
+    _exit(0);
+}
 
 void fill_request(WindowSettings& settings) {
     settings.width = 640;
@@ -41,6 +54,9 @@ bool open_window(const WindowSettings& settings) {
         return false;
     }
     glfwMakeContextCurrent(window);
+    // The key is read once per frame: a tap pressed and released between
+    // two reads (a slow frame, a quick finger) must still count.
+    glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
     return true;
 }
 
@@ -62,6 +78,7 @@ bool try_open_display(WindowSettings& settings) {
 
 void open_display(WindowSettings& settings) {
     fill_request(settings);
+    XSetIOErrorHandler(on_display_lost);
     if (glfwInit() == GLFW_FALSE) {
         console_write_line("Failed to initialize GLFW!");
         console_pause(1000);

@@ -34,7 +34,8 @@ bool try_open_display(WindowSettings& settings);
 // Processes pending window events, then shows the back buffer.
 void swap_buffers();
 
-// True while Escape is down as of the last event processing.
+// True while Escape is down as of the last event processing, or once after
+// it was pressed and released since the previous call.
 bool escape_pressed();
 
 // True once the window system has asked the window to close.

@@ -13,7 +13,6 @@ namespace solidmorph {
 namespace {
 
 constexpr int32_t descriptor_right_to_left = 0x10;
-constexpr int32_t descriptor_top_first = 0x20;
 constexpr int32_t descriptor_interleave = 0xC0;
 
 int32_t read_u16(const uint8_t* p) { return p[0] | (p[1] << 8); }
@@ -32,28 +31,10 @@ uint64_t data_start(const TgaHeader& h) {
     return tga_header_size + h.id_length + map_bytes;
 }
 
-// Components of the decoded pixels, 0 for a depth we do not read.
-int32_t components_of(const TgaHeader& h) {
-    if (is_mapped(h)) {
-        if (h.pixel_bits != 8 && h.pixel_bits != 16) return 0;
-        if (h.map_first != 0 || h.map_length < 1) return 0;
-        switch (h.map_entry_bits) {
-            case 15:
-            case 16:
-            case 24:
-                return 3;
-            case 32:
-                return 4;
-            default:
-                return 0;
-        }
-    }
-    if (h.image_type % 8 == 3) {
-        if (h.pixel_bits == 8) return 1;
-        if (h.pixel_bits == 16) return 2;
-        return 0;
-    }
-    switch (h.pixel_bits) {
+// Colour pixels and colour-map entries share their depths: 15 and 16 bits
+// carry no usable alpha, so only 32 bits give four components.
+int32_t colour_components(int bits) {
+    switch (bits) {
         case 15:
         case 16:
         case 24:
@@ -63,6 +44,21 @@ int32_t components_of(const TgaHeader& h) {
         default:
             return 0;
     }
+}
+
+// Components of the decoded pixels, 0 for a depth we do not read.
+int32_t components_of(const TgaHeader& h) {
+    if (is_mapped(h)) {
+        if (h.pixel_bits != 8 && h.pixel_bits != 16) return 0;
+        if (h.map_first != 0 || h.map_length < 1) return 0;
+        return colour_components(h.map_entry_bits);
+    }
+    if (h.image_type % 8 == 3) {
+        if (h.pixel_bits == 8) return 1;
+        if (h.pixel_bits == 16) return 2;
+        return 0;
+    }
+    return colour_components(h.pixel_bits);
 }
 
 bool type_accepted(const TgaHeader& h) {
@@ -103,7 +99,7 @@ bool find_data_end(const uint8_t* bytes, size_t size, const TgaHeader& h, uint64
         const uint64_t count = (packet & 0x7F) + 1;
         // A packet may run on into the next row but never past the last pixel.
         if (count > total - done) return false;
-        const uint64_t stored = (packet & 0x80) ? 1 : count;
+        const uint64_t stored = (packet & 0x80) != 0 ? 1 : count;
         if (stored * stride > size - pos) return false;
         if (is_mapped(h) && !indexes_in_map(bytes + pos, stored, h)) return false;
         pos += stored * stride;
@@ -121,7 +117,7 @@ void copy_bottom_first(const uint8_t* top_first, const TgaHeader& h, DecodedImag
         const uint8_t* src = top_first + row_bytes * size_t(h.height - 1 - row);
         std::memcpy(image.pixels.data() + row_bytes * size_t(row), src, row_bytes);
     }
-    if (h.descriptor & descriptor_right_to_left) {
+    if ((h.descriptor & descriptor_right_to_left) != 0) {
         const size_t c = size_t(h.components);
         for (int32_t row = 0; row < h.height; ++row) {
             uint8_t* p = image.pixels.data() + row_bytes * size_t(row);
@@ -150,7 +146,7 @@ bool read_tga_header(const uint8_t* bytes, size_t size, int32_t max_side, TgaHea
     if (!type_accepted(h)) return false;
     h.components = components_of(h);
     if (h.components == 0) return false;
-    if (h.descriptor & descriptor_interleave) return false;
+    if ((h.descriptor & descriptor_interleave) != 0) return false;
     if (h.width < 1 || h.height < 1 || h.width > max_side || h.height > max_side) return false;
     return pixel_count(h) * uint64_t(h.components) <= tga_max_pixel_bytes;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/pty_process.h"
+#include "support/work_folder.h"
 #include "support/x_display.h"
 
 namespace solidmorph {
@@ -20,23 +21,10 @@ using test::lit_pixels_in_centre;
 using test::press_escape;
 using test::send_close_request;
 using test::wait_for_window_of;
+using test::WorkFolder;
 
 constexpr int window_timeout_ms = 15000;
 constexpr int exit_timeout_ms = 10000;
-
-// A fresh working folder per test, holding the texture only when asked.
-struct WorkFolder {
-    fs::path path;
-
-    explicit WorkFolder(bool with_texture) {
-        std::string pattern = (fs::temp_directory_path() / "solidmorph-e2e-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-        if (with_texture) {
-            fs::copy_file(fs::path(SOLIDMORPH_ASSETS) / "vein.tga", path / "vein.tga");
-        }
-    }
-    ~WorkFolder() { fs::remove_all(path); }
-};
 
 PtyChild start_program(const WorkFolder& folder, PtyStdin stdin_mode = PtyStdin::terminal,
                        std::vector<EnvChange> env = {}) {
@@ -46,6 +34,13 @@ PtyChild start_program(const WorkFolder& folder, PtyStdin stdin_mode = PtyStdin:
     options.env = std::move(env);
     return pty_spawn({SOLIDMORPH_BINARY}, options);
 }
+
+// Ends the program when the test ends, also when an assertion returns early,
+// so a failed test leaves no program running behind it.
+struct CloseAtEnd {
+    PtyChild& child;
+    ~CloseAtEnd() { pty_close(child); }
+};
 
 void expect_clean_exit(PtyChild& child, int timeout_ms = exit_timeout_ms) {
     const ExitStatus status = pty_wait_exit(child, timeout_ms);
@@ -70,21 +65,21 @@ bool wait_for_picture(pid_t pid) {
 TEST(Program, ShowsTheSolidAndEndsOnEscape) {
     WorkFolder folder(true);
     PtyChild child = start_program(folder);
+    const CloseAtEnd closer{child};
     ASSERT_TRUE(wait_for_picture(child.pid)) << child.output;
     ASSERT_TRUE(press_escape());
     expect_clean_exit(child);
     EXPECT_EQ(child.output, "") << "nothing is printed on a normal run";
-    pty_close(child);
 }
 
 TEST(Program, WindowSystemCloseEndsIt) {
     WorkFolder folder(true);
     PtyChild child = start_program(folder);
+    const CloseAtEnd closer{child};
     const unsigned long window = wait_for_window_of(child.pid, window_timeout_ms);
     ASSERT_NE(window, 0UL);
     ASSERT_TRUE(send_close_request(window));
     expect_clean_exit(child);
-    pty_close(child);
 }
 
 TEST(Program, StopSignalsEndItThroughTheNormalShutdown) {
@@ -92,16 +87,17 @@ TEST(Program, StopSignalsEndItThroughTheNormalShutdown) {
         SCOPED_TRACE(signal_number);
         WorkFolder folder(true);
         PtyChild child = start_program(folder);
+        const CloseAtEnd closer{child};
         ASSERT_NE(wait_for_window_of(child.pid, window_timeout_ms), 0UL);
         ASSERT_EQ(kill(child.pid, signal_number), 0);
         expect_clean_exit(child);
-        pty_close(child);
     }
 }
 
 TEST(Program, MissingTextureReportsAndWaitsForAKey) {
     WorkFolder folder(false);
     PtyChild child = start_program(folder);
+    const CloseAtEnd closer{child};
     ASSERT_TRUE(pty_read_until(child, "\n", window_timeout_ms));
     EXPECT_EQ(child.output, "Failed to load image!!!\r\n");
     // The message stays until the user has read it: no time limit.
@@ -111,16 +107,15 @@ TEST(Program, MissingTextureReportsAndWaitsForAKey) {
     ASSERT_TRUE(pty_send(child, "x"));
     expect_clean_exit(child, 2000);
     EXPECT_EQ(child.output, "Failed to load image!!!\r\n");
-    pty_close(child);
 }
 
 TEST(Program, MissingTextureWithNoConsoleInputDoesNotHang) {
     for (const PtyStdin mode : {PtyStdin::dev_null, PtyStdin::closed}) {
         WorkFolder folder(false);
         PtyChild child = start_program(folder, mode);
+        const CloseAtEnd closer{child};
         expect_clean_exit(child, window_timeout_ms);
         EXPECT_EQ(child.output, "Failed to load image!!!\r\n");
-        pty_close(child);
     }
 }
 
@@ -128,23 +123,23 @@ TEST(Program, NoDisplayReportsAndPausesAboutOneSecond) {
     WorkFolder folder(true);
     const double start = pty_now_ms();
     PtyChild child = start_program(folder, PtyStdin::terminal, {{"DISPLAY", std::nullopt}});
+    const CloseAtEnd closer{child};
     expect_clean_exit(child, 5000);
     const double elapsed = pty_now_ms() - start;
     EXPECT_EQ(child.output, "Failed to initialize GLFW!\r\n");
     EXPECT_GE(elapsed, 950.0);
     EXPECT_LT(elapsed, 3000.0);
-    pty_close(child);
 }
 
 TEST(Program, NoDisplayPauseEndsSoonerOnAKey) {
     WorkFolder folder(true);
     PtyChild child = start_program(folder, PtyStdin::terminal, {{"DISPLAY", std::nullopt}});
+    const CloseAtEnd closer{child};
     ASSERT_TRUE(pty_read_until(child, "\n", 5000));
     const double start = pty_now_ms();
     ASSERT_TRUE(pty_send(child, " "));
     expect_clean_exit(child, 5000);
     EXPECT_LT(pty_now_ms() - start, 600.0);
-    pty_close(child);
 }
 
 }  // namespace

@@ -75,7 +75,8 @@ std::string write_temp(const std::string& name, const Bytes& bytes) {
     const std::string path = temp_path(name);
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        // An empty vector's data() may be null, which fwrite must not get.
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
     }
     return path;

@@ -1,0 +1,96 @@
+// Preloaded into the program by the end-to-end tests, which cannot count
+// frames from outside. It counts buffer swaps and records the shutdown calls
+// in a small file that the test maps too, and on request holds Escape down.
+//
+// FRAME_PROBE_FILE      file of at least sizeof(struct ProbeCounts) bytes
+// FRAME_PROBE_ESCAPE    "1": the Escape key reads as pressed from the start
+// FRAME_PROBE_SLOW_MS   each swap takes this many milliseconds longer, as on
+//                       a slow machine
+#define _GNU_SOURCE
+#include <GLFW/glfw3.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "preload/probe_counts.h"
+
+static struct ProbeCounts* counts;
+static int looked;
+static int hold_escape;
+static long slow_ms;
+
+// The counters live in a shared mapping, so a test reads them while the
+// program runs and after it has ended, without any call from the program.
+static struct ProbeCounts* probe(void) {
+    if (!looked) {
+        looked = 1;
+        const char* escape = getenv("FRAME_PROBE_ESCAPE");
+        hold_escape = escape != NULL && strcmp(escape, "1") == 0;
+        const char* slow = getenv("FRAME_PROBE_SLOW_MS");
+        slow_ms = slow != NULL ? strtol(slow, NULL, 10) : 0;
+        const char* path = getenv("FRAME_PROBE_FILE");
+        int fd = path != NULL ? open(path, O_RDWR | O_CLOEXEC) : -1;
+        if (fd >= 0) {
+            void* map = mmap(NULL, sizeof *counts, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+            close(fd);
+            if (map != MAP_FAILED) counts = map;
+        }
+    }
+    return counts;
+}
+
+static void bump(uint64_t* field, uint64_t by) { __atomic_fetch_add(field, by, __ATOMIC_RELAXED); }
+
+// The program is single-threaded, so a plain lazy lookup is enough. ISO C
+// has no cast from dlsym's object pointer to a function pointer; the bytes
+// are copied instead.
+static void resolve(void* function_slot, const char* name) {
+    void* address = dlsym(RTLD_NEXT, name);
+    memcpy(function_slot, &address, sizeof address);
+}
+
+void glfwSwapBuffers(GLFWwindow* window) {
+    static void (*real)(GLFWwindow*);
+    if (real == NULL) resolve(&real, "glfwSwapBuffers");
+    real(window);
+    if (probe() != NULL) bump(&counts->swaps, 1);
+    if (slow_ms > 0) {
+        struct timespec pause = {slow_ms / 1000, (slow_ms % 1000) * 1000000L};
+        while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+int glfwGetKey(GLFWwindow* window, int key) {
+    static int (*real)(GLFWwindow*, int);
+    if (real == NULL) resolve(&real, "glfwGetKey");
+    probe();
+    if (hold_escape && key == GLFW_KEY_ESCAPE) return GLFW_PRESS;
+    return real(window, key);
+}
+
+void glDeleteTextures(GLsizei n, const GLuint* textures) {
+    static void (*real)(GLsizei, const GLuint*);
+    if (real == NULL) resolve(&real, "glDeleteTextures");
+    real(n, textures);
+    if (probe() != NULL && n > 0) bump(&counts->textures_deleted, (uint64_t)n);
+}
+
+// Remembers how far the program had got when it let go of the window
+// library: a clean shutdown has deleted its texture by then.
+void glfwTerminate(void) {
+    static void (*real)(void);
+    if (real == NULL) resolve(&real, "glfwTerminate");
+    if (probe() != NULL) {
+        __atomic_store_n(&counts->deleted_at_terminate,
+                         __atomic_load_n(&counts->textures_deleted, __ATOMIC_RELAXED),
+                         __ATOMIC_RELAXED);
+        bump(&counts->terminates, 1);
+    }
+    real();
+}
