@@ -7,92 +7,60 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
-#include <vector>
 
-#include "support/pty_process.h"
-#include "support/work_folder.h"
-#include "support/x_display.h"
+#include "support/running_program.h"
 
 namespace solidmorph {
 namespace {
 
 namespace fs = std::filesystem;
+using test::RunningProgram;
 
 constexpr const char* failure_line = "Failed to load image!!!\r\n";
-constexpr int message_timeout_ms = 15000;
 constexpr int exit_timeout_ms = 3000;
 // Exit code of a child that could not take on another user's identity.
 constexpr int no_identity_code = 125;
 
-using test::WorkFolder;
-
-fs::path texture_of(const WorkFolder& folder) { return folder.path / "vein.tga"; }
-
-PtyOptions options_for(const WorkFolder& folder) {
-    PtyOptions options;
-    options.cwd = folder.path.string();
-    return options;
-}
-
 // Runs the program to its failure message, answers with a key and checks
-// that it ends cleanly; `what` names the case in every failure.
-void expect_failure_path(PtyChild& child, const std::string& what) {
-    ASSERT_GT(child.pid, 0) << what;
-    const bool got_line = pty_read_until(child, "\n", message_timeout_ms);
-    EXPECT_TRUE(got_line) << what << ": no message; output so far: " << child.output;
-    EXPECT_EQ(child.output, failure_line) << what;
-    EXPECT_TRUE(pty_send(child, "x")) << what;
-    const ExitStatus status = pty_wait_exit(child, exit_timeout_ms);
-    EXPECT_TRUE(status.exited) << what << ": still running or killed by signal " << status.signal;
-    EXPECT_EQ(status.code, 0) << what;
+// that it ends cleanly.
+void expect_failure_path(RunningProgram& run) {
+    ASSERT_GT(run.child.pid, 0);
+    EXPECT_TRUE(pty_read_until(run.child, "\n", test::window_timeout_ms))
+        << "no message; output so far: " << run.child.output;
+    EXPECT_EQ(run.child.output, failure_line);
+    EXPECT_TRUE(pty_send(run.child, "x"));
+    run.expect_clean_exit(exit_timeout_ms);
     // A key typed before the program has switched off the terminal's echo
     // shows up once; nothing else may follow the message.
-    if (child.output != failure_line) {
-        EXPECT_EQ(child.output, std::string(failure_line) + "x") << what;
-    }
-    pty_close(child);
-}
-
-void expect_program_refuses(const WorkFolder& folder, const std::string& what) {
-    PtyChild child = pty_spawn({SOLIDMORPH_BINARY}, options_for(folder));
-    expect_failure_path(child, what);
-}
-
-TEST(MalformedTexture, EveryBrokenOrForeignFileEndsInTheFailurePath) {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(fs::path(SOLIDMORPH_TEST_DATA) / "malformed")) {
-        files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
-    for (const fs::path& file : files) {
-        WorkFolder folder(false);
-        fs::copy_file(file, texture_of(folder));
-        expect_program_refuses(folder, file.filename().string());
+    if (run.child.output != failure_line) {
+        EXPECT_EQ(run.child.output, std::string(failure_line) + "x");
     }
 }
 
-TEST(MalformedTexture, WhatIsNoFileEndsInTheFailurePath) {
-    {
-        WorkFolder folder(false);
-        fs::create_directory(texture_of(folder));
-        expect_program_refuses(folder, "a directory");
-    }
-    {
+TEST(MalformedTexture, EveryBrokenForeignOrNonFileEndsInTheFailurePath) {
+    std::map<std::string, std::function<void(const fs::path&)>> cases = {
+        {"a directory", [](const fs::path& to) { fs::create_directory(to); }},
         // Nobody ever writes to it: opening it must not wait for a writer.
-        WorkFolder folder(false);
-        ASSERT_EQ(mkfifo(texture_of(folder).c_str(), 0644), 0);
-        expect_program_refuses(folder, "a named pipe");
-    }
-    {
+        {"a named pipe", [](const fs::path& to) { ASSERT_EQ(mkfifo(to.c_str(), 0644), 0); }},
         // Endless bytes: a loader that reads to the end would never stop.
-        WorkFolder folder(false);
-        fs::create_symlink("/dev/zero", texture_of(folder));
-        expect_program_refuses(folder, "a link to /dev/zero");
+        {"a link to /dev/zero", [](const fs::path& to) { fs::create_symlink("/dev/zero", to); }},
+    };
+    for (const auto& entry : fs::directory_iterator(fs::path(SOLIDMORPH_TEST_DATA) / "malformed")) {
+        cases[entry.path().filename().string()] = [file = entry.path()](const fs::path& to) {
+            fs::copy_file(file, to);
+        };
+    }
+    ASSERT_GT(cases.size(), 3u) << "no malformed files";
+    for (const auto& [what, setup] : cases) {
+        SCOPED_TRACE(what);
+        RunningProgram run(false);
+        setup(run.texture());
+        run.start();
+        expect_failure_path(run);
     }
 }
 
@@ -103,63 +71,48 @@ TEST(MalformedTexture, UnusualButValidFilesShowTheSolid) {
     const fs::path seeds = fs::path(SOLIDMORPH_TEST_DATA) / ".." / ".." / "fuzz" / "corpus";
     for (const char* name : {"rle_mapped_i16_m32_bottom_left_rgba.tga",
                              "rle_grey_16_bottom_right_greya.tga", "true_15_top_right_rgb.tga"}) {
-        WorkFolder folder(false);
-        fs::copy_file(seeds / name, texture_of(folder));
-        PtyChild child = pty_spawn({SOLIDMORPH_BINARY}, options_for(folder));
-        ASSERT_NE(test::wait_for_window_of(child.pid, message_timeout_ms), 0UL)
-            << name << ": " << child.output;
-        int64_t lit = 0;
-        for (int attempt = 0; attempt < 100 && lit <= 1000; ++attempt) {
-            pty_sleep_ms(50);
-            lit = test::lit_pixels_in_centre();
-        }
-        EXPECT_GT(lit, 1000) << name;
-        ASSERT_TRUE(test::press_escape());
-        const ExitStatus status = pty_wait_exit(child, exit_timeout_ms);
-        EXPECT_TRUE(status.exited && status.code == 0) << name;
-        EXPECT_EQ(child.output, "") << name;
-        pty_close(child);
+        SCOPED_TRACE(name);
+        RunningProgram run(false);
+        fs::copy_file(seeds / name, run.texture());
+        run.start();
+        run.expect_picture_then_escape(exit_timeout_ms);
     }
 }
 
-// Starts the program as the unprivileged user nobody, where permission bits
-// bind; when that identity cannot be had, the child exits no_identity_code.
-PtyChild spawn_as_nobody(const WorkFolder& folder) {
-    return pty_run(
+// A perfectly good texture that the program may not read. Root reads past
+// permission bits, so as root the program runs as the unprivileged user
+// nobody instead; when that identity cannot be had, the test is skipped.
+TEST(MalformedTexture, UnreadableFileEndsInTheFailurePath) {
+    RunningProgram run(true);
+    fs::permissions(run.texture(), fs::perms::none);
+    // Only the file may stand in the way, not the folder around it.
+    fs::permissions(run.folder.path, fs::perms::owner_all | fs::perms::group_read |
+                                         fs::perms::group_exec | fs::perms::others_read |
+                                         fs::perms::others_exec);
+    if (geteuid() != 0) {
+        run.start();
+        expect_failure_path(run);
+        return;
+    }
+    PtyOptions options;
+    options.cwd = run.folder.path.string();
+    run.child = pty_run(
         [] {
-            const gid_t group = 65534;
-            if (setgroups(0, nullptr) != 0 || setgid(group) != 0 || setuid(65534) != 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
                 return no_identity_code;
             }
             execl(SOLIDMORPH_BINARY, SOLIDMORPH_BINARY, static_cast<char*>(nullptr));
             return 127;
         },
-        options_for(folder));
-}
-
-// A perfectly good texture that the program may not read. Root reads past
-// permission bits, so as root the program runs as nobody instead.
-TEST(MalformedTexture, UnreadableFileEndsInTheFailurePath) {
-    WorkFolder folder(false);
-    fs::copy_file(fs::path(SOLIDMORPH_ASSETS) / "vein.tga", texture_of(folder));
-    fs::permissions(texture_of(folder), fs::perms::none);
-    // Only the file may stand in the way, not the folder around it.
-    fs::permissions(folder.path, fs::perms::owner_all | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read |
-                                     fs::perms::others_exec);
-    if (geteuid() != 0) {
-        expect_program_refuses(folder, "a file without read permission");
-        return;
-    }
-    PtyChild child = spawn_as_nobody(folder);
-    ASSERT_GT(child.pid, 0);
-    pty_read_for(child, 200);
-    if (child.output.empty() && pty_wait_exit(child, 0).code == no_identity_code) {
-        pty_close(child);
+        options);
+    ASSERT_GT(run.child.pid, 0);
+    pty_read_for(run.child, 200);
+    if (run.child.output.empty() && pty_wait_exit(run.child, 0).code == no_identity_code) {
         GTEST_SKIP() << "running as root and cannot become user 65534, so permission bits "
                         "cannot be tested here";
     }
-    expect_failure_path(child, "a file without read permission, run as nobody");
+    SCOPED_TRACE("run as nobody");
+    expect_failure_path(run);
 }
 
 }  // namespace

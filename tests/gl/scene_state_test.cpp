@@ -4,7 +4,9 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <utility>
 
 #include "support/gl_context.h"
 
@@ -29,110 +31,80 @@ protected:
     }
 };
 
-void expect_vector(GLenum what, const float* got, const float* want, int n) {
-    for (int i = 0; i < n; ++i) {
-        EXPECT_EQ(got[i], want[i]) << "component " << i << " of 0x" << std::hex << what;
-    }
+using Ints = std::array<GLint, 4>;
+using Floats = std::array<GLfloat, 4>;
+
+// Up to four values of a state variable; the rest stay -1.
+Ints ints(GLenum what) {
+    Ints v = {-1, -1, -1, -1};
+    glGetIntegerv(what, v.data());
+    return v;
+}
+
+Floats light(GLenum what) {
+    Floats v = {};
+    glGetLightfv(GL_LIGHT0, what, v.data());
+    return v;
 }
 
 TEST_F(SceneState, FixedFunctionSwitches) {
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_TRUE(glIsEnabled(GL_COLOR_MATERIAL));
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-    EXPECT_TRUE(glIsEnabled(GL_LIGHT0));
-    EXPECT_FALSE(glIsEnabled(GL_LIGHT1));
-    EXPECT_FALSE(glIsEnabled(GL_BLEND)) << "fragments must be drawn opaque";
-    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
-
-    GLint value = 0;
-    glGetIntegerv(GL_DEPTH_FUNC, &value);
-    EXPECT_EQ(value, GL_LEQUAL);
-    glGetIntegerv(GL_SHADE_MODEL, &value);
-    EXPECT_EQ(value, GL_SMOOTH);
-    glGetIntegerv(GL_BLEND_SRC, &value);
-    EXPECT_EQ(value, GL_SRC_ALPHA);
-    glGetIntegerv(GL_BLEND_DST, &value);
-    EXPECT_EQ(value, GL_ONE);
-    glGetIntegerv(GL_PERSPECTIVE_CORRECTION_HINT, &value);
-    EXPECT_EQ(value, GL_NICEST);
-    GLint polygon_mode[2] = {0, 0};
-    glGetIntegerv(GL_POLYGON_MODE, polygon_mode);
-    EXPECT_EQ(polygon_mode[0], GL_FILL);
-
-    GLfloat clear[4] = {-1, -1, -1, -1};
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    const float black[4] = {0, 0, 0, 1};
-    expect_vector(GL_COLOR_CLEAR_VALUE, clear, black, 4);
+    const std::pair<GLenum, bool> switches[] = {
+        {GL_DEPTH_TEST, true}, {GL_COLOR_MATERIAL, true}, {GL_TEXTURE_2D, true},
+        {GL_LIGHTING, true},   {GL_LIGHT0, true},         {GL_LIGHT1, false},
+        {GL_BLEND, false},  // fragments must be drawn opaque
+        {GL_CULL_FACE, false}};
+    for (const auto& [what, on] : switches) {
+        EXPECT_EQ(glIsEnabled(what), on ? GL_TRUE : GL_FALSE) << "0x" << std::hex << what;
+    }
+    const std::pair<GLenum, GLint> values[] = {{GL_DEPTH_FUNC, GL_LEQUAL},
+                                               {GL_SHADE_MODEL, GL_SMOOTH},
+                                               {GL_BLEND_SRC, GL_SRC_ALPHA},
+                                               {GL_BLEND_DST, GL_ONE},
+                                               {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST},
+                                               {GL_POLYGON_MODE, GL_FILL}};
+    for (const auto& [what, value] : values) {
+        EXPECT_EQ(ints(what)[0], value) << "0x" << std::hex << what;
+    }
+    Floats clear = {-1, -1, -1, -1};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear.data());
+    EXPECT_EQ(clear, (Floats{0, 0, 0, 1}));
     GLdouble depth = 0.0;
     glGetDoublev(GL_DEPTH_CLEAR_VALUE, &depth);
     EXPECT_EQ(depth, 1.0);
-
-    GLint viewport[4] = {-1, -1, -1, -1};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[0], 0);
-    EXPECT_EQ(viewport[1], 0);
-    EXPECT_EQ(viewport[2], 640);
-    EXPECT_EQ(viewport[3], 480);
+    EXPECT_EQ(ints(GL_VIEWPORT), (Ints{0, 0, 640, 480}));
 }
 
 TEST_F(SceneState, LeavesIdentityModelviewCurrent) {
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_EQ(ints(GL_MATRIX_MODE)[0], GL_MODELVIEW);
     GLfloat m[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f) << "element " << i;
-    }
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f) << "element " << i;
 }
 
 // The GL keeps the light position in eye coordinates, so reading back the
 // given values shows it was given under the identity, even though the
 // modelview held a turn and a shift before setup_scene ran.
 TEST_F(SceneState, LightSitsFixedInEyeSpace) {
-    GLfloat v[4] = {0, 0, 0, 0};
-    glGetLightfv(GL_LIGHT0, GL_POSITION, v);
-    const float position[4] = {-7, 8, -6, 1};
-    expect_vector(GL_POSITION, v, position, 4);
-
-    const float grey[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-    glGetLightfv(GL_LIGHT0, GL_AMBIENT, v);
-    expect_vector(GL_AMBIENT, v, grey, 4);
-    glGetLightfv(GL_LIGHT0, GL_DIFFUSE, v);
-    expect_vector(GL_DIFFUSE, v, grey, 4);
+    EXPECT_EQ(light(GL_POSITION), (Floats{-7, 8, -6, 1}));
+    EXPECT_EQ(light(GL_AMBIENT), (Floats{0.5f, 0.5f, 0.5f, 1.0f}));
+    EXPECT_EQ(light(GL_DIFFUSE), (Floats{0.5f, 0.5f, 0.5f, 1.0f}));
     // Left at its initial white, the highlight colour.
-    const float white[4] = {1, 1, 1, 1};
-    glGetLightfv(GL_LIGHT0, GL_SPECULAR, v);
-    expect_vector(GL_SPECULAR, v, white, 4);
+    EXPECT_EQ(light(GL_SPECULAR), (Floats{1, 1, 1, 1}));
 }
 
 TEST_F(SceneState, MaterialAndSeparateSpecular) {
-    GLfloat v[4] = {0, 0, 0, 0};
-    glGetMaterialfv(GL_FRONT, GL_SPECULAR, v);
-    const float white[4] = {1, 1, 1, 1};
-    expect_vector(GL_SPECULAR, v, white, 4);
-    GLfloat shininess = 0;
-    glGetMaterialfv(GL_FRONT, GL_SHININESS, &shininess);
-    EXPECT_EQ(shininess, 10.0f);
-
-    GLint control = 0;
-    glGetIntegerv(GL_LIGHT_MODEL_COLOR_CONTROL, &control);
-    EXPECT_EQ(control, GL_SEPARATE_SPECULAR_COLOR);
-
+    Floats specular = {}, shininess = {};
+    glGetMaterialfv(GL_FRONT, GL_SPECULAR, specular.data());
+    glGetMaterialfv(GL_FRONT, GL_SHININESS, shininess.data());
+    EXPECT_EQ(specular, (Floats{1, 1, 1, 1}));
+    EXPECT_EQ(shininess[0], 10.0f);
+    EXPECT_EQ(ints(GL_LIGHT_MODEL_COLOR_CONTROL)[0], GL_SEPARATE_SPECULAR_COLOR);
     // Colour tracking keeps the GL's own setting: both faces' ambient and
     // diffuse follow the current colour.
-    GLint face = 0, parameter = 0;
-    glGetIntegerv(GL_COLOR_MATERIAL_FACE, &face);
-    glGetIntegerv(GL_COLOR_MATERIAL_PARAMETER, &parameter);
-    EXPECT_EQ(face, GL_FRONT_AND_BACK);
-    EXPECT_EQ(parameter, GL_AMBIENT_AND_DIFFUSE);
-
-    GLboolean local_viewer = GL_TRUE, two_side = GL_TRUE;
-    glGetBooleanv(GL_LIGHT_MODEL_LOCAL_VIEWER, &local_viewer);
-    glGetBooleanv(GL_LIGHT_MODEL_TWO_SIDE, &two_side);
-    EXPECT_FALSE(local_viewer);
-    EXPECT_FALSE(two_side);
+    EXPECT_EQ(ints(GL_COLOR_MATERIAL_FACE)[0], GL_FRONT_AND_BACK);
+    EXPECT_EQ(ints(GL_COLOR_MATERIAL_PARAMETER)[0], GL_AMBIENT_AND_DIFFUSE);
+    EXPECT_EQ(ints(GL_LIGHT_MODEL_LOCAL_VIEWER)[0], GL_FALSE);
+    EXPECT_EQ(ints(GL_LIGHT_MODEL_TWO_SIDE)[0], GL_FALSE);
 }
 
 TEST_F(SceneState, ProjectionIsFortyDegreePerspective) {
@@ -148,21 +120,16 @@ TEST_F(SceneState, ProjectionIsFortyDegreePerspective) {
     glGetFloatv(GL_PROJECTION_MATRIX, want);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(got[i], want[i]) << "element " << i;
-    }
 
     // And from the textbook form, so a GLU-free stand-in would be held to
     // the same picture. Column-major: element 4 * column + row.
     const double f = 1.0 / std::tan(20.0 * 3.14159265358979323846 / 180.0);
     const double near = 1.0, far = 200.0;
-    double formula[16] = {};
-    formula[0] = f / 1.33333333333333;
-    formula[5] = f;
-    formula[10] = (far + near) / (near - far);
-    formula[11] = -1.0;
-    formula[14] = 2.0 * far * near / (near - far);
+    const double zz = (far + near) / (near - far), zw = 2.0 * far * near / (near - far);
+    const double formula[16] = {
+        f / 1.33333333333333, 0, 0, 0, 0, f, 0, 0, 0, 0, zz, -1, 0, 0, zw, 0};
     for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(got[i], want[i]) << "element " << i;
         EXPECT_NEAR(got[i], formula[i], 1e-6 * std::fabs(formula[i])) << "element " << i;
     }
 }

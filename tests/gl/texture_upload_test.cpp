@@ -1,14 +1,16 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "render/texture_loader.h"
 #include "support/gl_context.h"
+#include "support/work_folder.h"
 
 namespace solidmorph {
 namespace {
@@ -16,12 +18,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 DecodedImage image_of(int32_t width, int32_t height, int32_t components, Bytes pixels) {
-    DecodedImage image;
-    image.width = width;
-    image.height = height;
-    image.components = components;
-    image.pixels = std::move(pixels);
-    return image;
+    return DecodedImage{width, height, components, std::move(pixels)};
 }
 
 DecodedImage uniform(int32_t width, int32_t height, const Bytes& texel) {
@@ -67,19 +64,9 @@ Bytes tga_file(uint16_t width, uint16_t height, uint8_t descriptor, const Bytes&
     return out;
 }
 
-std::string temp_path(const std::string& name) {
-    return testing::TempDir() + "solidmorph_tex_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string write_temp(const std::string& name, const Bytes& bytes) {
-    const std::string path = temp_path(name);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file != nullptr) {
-        // An empty vector's data() may be null, which fwrite must not get.
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-    return path;
+void write_file(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 // Each test gets a fresh texture bound, as the program has when it loads.
@@ -144,26 +131,25 @@ TEST_F(TextureUpload, SetsNoTextureParameters) {
 }
 
 TEST_F(TextureUpload, ComponentCountChoosesTheStoredFormat) {
-    upload_mipmapped_texture(image_of(2, 2, 1, {10, 20, 30, 40}));
-    EXPECT_GT(level_value(0, GL_TEXTURE_LUMINANCE_SIZE), 0);
-    EXPECT_EQ(level_value(0, GL_TEXTURE_ALPHA_SIZE), 0);
-    EXPECT_EQ(level_value(0, GL_TEXTURE_RED_SIZE), 0);
-    EXPECT_EQ(read_level(0, GL_LUMINANCE, 1), Bytes({10, 20, 30, 40}));
-
-    upload_mipmapped_texture(image_of(2, 1, 2, {10, 200, 30, 100}));
-    EXPECT_GT(level_value(0, GL_TEXTURE_LUMINANCE_SIZE), 0);
-    EXPECT_GT(level_value(0, GL_TEXTURE_ALPHA_SIZE), 0);
-    EXPECT_EQ(read_level(0, GL_LUMINANCE_ALPHA, 2), Bytes({10, 200, 30, 100}));
-
-    upload_mipmapped_texture(uniform(2, 2, {1, 2, 3}));
-    EXPECT_GT(level_value(0, GL_TEXTURE_RED_SIZE), 0);
-    EXPECT_EQ(level_value(0, GL_TEXTURE_LUMINANCE_SIZE), 0);
-    EXPECT_EQ(level_value(0, GL_TEXTURE_ALPHA_SIZE), 0);
-
-    upload_mipmapped_texture(uniform(2, 2, {1, 2, 3, 4}));
-    EXPECT_GT(level_value(0, GL_TEXTURE_RED_SIZE), 0);
-    EXPECT_GT(level_value(0, GL_TEXTURE_ALPHA_SIZE), 0);
-    EXPECT_EQ(read_level(0, GL_RGBA, 4), uniform(2, 2, {1, 2, 3, 4}).pixels);
+    struct Case {
+        DecodedImage image;
+        GLenum format;
+        bool luminance, alpha, red;
+    };
+    const Case cases[] = {
+        {image_of(2, 2, 1, {10, 20, 30, 40}), GL_LUMINANCE, true, false, false},
+        {image_of(2, 1, 2, {10, 200, 30, 100}), GL_LUMINANCE_ALPHA, true, true, false},
+        {uniform(2, 2, {1, 2, 3}), GL_RGB, false, false, true},
+        {uniform(2, 2, {1, 2, 3, 4}), GL_RGBA, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.image.components << " components");
+        upload_mipmapped_texture(c.image);
+        EXPECT_EQ(level_value(0, GL_TEXTURE_LUMINANCE_SIZE) > 0, c.luminance);
+        EXPECT_EQ(level_value(0, GL_TEXTURE_ALPHA_SIZE) > 0, c.alpha);
+        EXPECT_EQ(level_value(0, GL_TEXTURE_RED_SIZE) > 0, c.red);
+        EXPECT_EQ(read_level(0, c.format, size_t(c.image.components)), c.image.pixels);
+    }
 }
 
 TEST_F(TextureUpload, LoadsTheVeinTexture) {
@@ -176,54 +162,48 @@ TEST_F(TextureUpload, LoadsTheVeinTexture) {
     EXPECT_EQ(level_value(9, GL_TEXTURE_WIDTH), 0);
 }
 
-// A file whose rows are stored top first still puts its bottom row at t = 0.
+// A file whose rows are stored top first still puts its bottom row at t = 0,
+// and whatever follows the pixels is never needed.
 TEST_F(TextureUpload, LoadedFilesStartAtTheBottomRow) {
+    const test::WorkFolder dir(false);
     // Top row blue, green; bottom row red, white; all as BGR.
-    const Bytes top_first = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
-    const std::string path = write_temp("top_first.tga", tga_file(2, 2, 0x20, top_first));
-    ASSERT_TRUE(load_texture_2d(path.c_str()));
+    Bytes file = tga_file(2, 2, 0x20, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255});
+    write_file(dir.path / "top_first.tga", file);
+    ASSERT_TRUE(load_texture_2d((dir.path / "top_first.tga").c_str()));
     EXPECT_EQ(read_level(0, GL_RGB, 3), Bytes({255, 0, 0, 255, 255, 255, 0, 0, 255, 0, 255, 0}));
 
-    // Whatever follows the pixels is never needed.
-    Bytes padded = tga_file(2, 2, 0x20, top_first);
-    padded.resize(padded.size() + (1 << 20), 0xAB);
-    const std::string padded_path = write_temp("padded.tga", padded);
-    EXPECT_TRUE(load_texture_2d(padded_path.c_str()));
-    std::remove(path.c_str());
-    std::remove(padded_path.c_str());
+    file.resize(file.size() + (1 << 20), 0xAB);
+    write_file(dir.path / "padded.tga", file);
+    EXPECT_TRUE(load_texture_2d((dir.path / "padded.tga").c_str()));
 }
 
 TEST_F(TextureUpload, LoadRefusesWhatIsNotAReadableImage) {
-    EXPECT_FALSE(load_texture_2d(temp_path("missing.tga").c_str()));
-    EXPECT_FALSE(load_texture_2d(testing::TempDir().c_str()));
+    const test::WorkFolder dir(false);
+    EXPECT_FALSE(load_texture_2d((dir.path / "missing.tga").c_str()));
+    EXPECT_FALSE(load_texture_2d(dir.path.c_str()));
     EXPECT_FALSE(load_texture_2d("/dev/null"));
     EXPECT_FALSE(load_texture_2d(nullptr));
 
     // A pipe in the file's place must not hang the open.
-    const std::string pipe = temp_path("pipe.tga");
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    EXPECT_FALSE(load_texture_2d(pipe.c_str()));
-    std::remove(pipe.c_str());
+    ASSERT_EQ(mkfifo((dir.path / "pipe.tga").c_str(), 0600), 0);
+    EXPECT_FALSE(load_texture_2d((dir.path / "pipe.tga").c_str()));
 
     const Bytes whole = tga_file(2, 2, 0, Bytes(12, 7));
-    const std::string empty = write_temp("empty.tga", {});
-    const std::string header_only =
-        write_temp("header.tga", Bytes(whole.begin(), whole.begin() + 18));
-    const std::string short_data = write_temp("short.tga", Bytes(whole.begin(), whole.end() - 1));
-    EXPECT_FALSE(load_texture_2d(empty.c_str()));
-    EXPECT_FALSE(load_texture_2d(header_only.c_str()));
-    EXPECT_FALSE(load_texture_2d(short_data.c_str()));
-
     GLint max_side = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_side);
+    std::vector<std::pair<std::string, Bytes>> files = {
+        {"empty", {}},
+        {"header only", Bytes(whole.begin(), whole.begin() + 18)},
+        {"short data", Bytes(whole.begin(), whole.end() - 1)},
+    };
     if (max_side < 65535) {
-        const uint16_t too_wide = uint16_t(max_side + 1);
-        const std::string wide =
-            write_temp("wide.tga", tga_file(too_wide, 1, 0, Bytes(size_t(too_wide) * 3, 9)));
-        EXPECT_FALSE(load_texture_2d(wide.c_str()));
-        std::remove(wide.c_str());
+        const auto too_wide = uint16_t(max_side + 1);
+        files.push_back({"too wide", tga_file(too_wide, 1, 0, Bytes(size_t(too_wide) * 3, 9))});
     }
-    for (const std::string& path : {empty, header_only, short_data}) std::remove(path.c_str());
+    for (const auto& [name, bytes] : files) {
+        write_file(dir.path / name, bytes);
+        EXPECT_FALSE(load_texture_2d((dir.path / name).c_str())) << name;
+    }
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
 // The program as its users get it: installed from the build, found by the
 // menu through its desktop entry, documented by its manual page.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "support/pty_process.h"
+#include "support/work_folder.h"
 #include "support/x_display.h"
 
 namespace solidmorph {
@@ -37,56 +36,27 @@ std::string read_file(const fs::path& path) {
 
 // Runs a command found on PATH with extra environment, keeping its standard
 // output and error apart: a warning on stderr is a failure of its own.
-CommandResult run_command(const std::vector<std::string>& argv, const fs::path& scratch,
-                          const std::vector<std::pair<std::string, std::string>>& env = {}) {
-    const fs::path out_path = scratch / "command.out";
-    const fs::path err_path = scratch / "command.err";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || in < 0) _exit(126);
-        dup2(in, STDIN_FILENO);
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    CommandResult result;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        result.code = WEXITSTATUS(status);
-    }
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
-    return result;
+CommandResult run_command(std::vector<std::string> argv, const fs::path& scratch,
+                          std::vector<EnvChange> env = {}) {
+    argv.insert(argv.begin(), {"/bin/sh", "-c", R"(exec "$0" "$@" >command.out 2>command.err)"});
+    PtyOptions options;
+    options.stdin_mode = PtyStdin::dev_null;
+    options.cwd = scratch.string();
+    options.env = std::move(env);
+    PtyChild child = pty_spawn(argv, options);
+    const ExitStatus status = pty_wait_exit(child, 60000);
+    pty_close(child);
+    return {status.exited ? status.code : -1, read_file(scratch / "command.out"),
+            read_file(scratch / "command.err")};
 }
-
-// A scratch folder per test, removed with everything installed into it.
-struct Scratch {
-    fs::path path;
-
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "solidmorph-install-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~Scratch() { fs::remove_all(path); }
-};
 
 // Installs the build with the given prefix, staged under destdir when one is
 // given, the way a package build does.
-void install_build(const Scratch& scratch, const std::string& prefix,
+void install_build(const test::WorkFolder& scratch, const std::string& prefix,
                    const std::string& destdir = "") {
-    std::vector<std::pair<std::string, std::string>> env;
-    if (!destdir.empty()) env.emplace_back("DESTDIR", destdir);
-    const CommandResult result =
-        run_command({SOLIDMORPH_CMAKE, "--install", SOLIDMORPH_BUILD_DIR, "--prefix", prefix},
-                    scratch.path, env);
+    const CommandResult result = run_command(
+        {SOLIDMORPH_CMAKE, "--install", SOLIDMORPH_BUILD_DIR, "--prefix", prefix}, scratch.path,
+        {{"DESTDIR", destdir.empty() ? std::nullopt : std::optional(destdir)}});
     ASSERT_EQ(result.code, 0) << result.out << result.err;
 }
 
@@ -126,26 +96,23 @@ std::vector<std::string> exec_arguments(const std::string& value) {
     const std::string line = unescape_string(value);
     std::vector<std::string> args;
     std::string arg;
-    bool quoted = false;
-    bool started = false;
+    bool quoted = false, started = false;
     for (size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
-        if (quoted && c == '\\' && i + 1 < line.size()) {
-            arg += line[++i];
-        } else if (c == '"') {
-            quoted = !quoted;
-            started = true;
-        } else if (c == ' ' && !quoted) {
+        if (c == ' ' && !quoted) {
             if (started) args.push_back(arg);
             arg.clear();
             started = false;
-        } else if (c == '%' && i + 1 < line.size() && line[i + 1] == '%') {
-            arg += '%';
-            ++i;
-            started = true;
+            continue;
+        }
+        started = true;
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (i + 1 < line.size() &&
+                   ((quoted && c == '\\') || (c == '%' && line[i + 1] == '%'))) {
+            arg += line[++i];
         } else {
             arg += c;
-            started = true;
         }
     }
     if (started) args.push_back(arg);
@@ -164,7 +131,7 @@ const char* const desktop_entry = "share/applications/solidmorph.desktop";
 const char* const manual_page = "share/man/man6/solidmorph.6.gz";
 
 TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
-    Scratch scratch;
+    const test::WorkFolder scratch(false);
     const fs::path stage = scratch.path / "stage";
     install_build(scratch, "/usr", stage.string());
     const fs::path usr = stage / "usr";
@@ -200,7 +167,7 @@ TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
 TEST(InstalledTree, DesktopEntryIsValidAndExactForAnyPrefix) {
     for (const std::string prefix : {"/usr", "/opt/solid morph $HOME 100%"}) {
         SCOPED_TRACE(prefix);
-        Scratch scratch;
+        const test::WorkFolder scratch(false);
         const fs::path stage = scratch.path / "stage";
         install_build(scratch, prefix, stage.string());
         const fs::path entry = stage / fs::path(prefix).relative_path() / desktop_entry;
@@ -217,7 +184,7 @@ TEST(InstalledTree, DesktopEntryIsValidAndExactForAnyPrefix) {
 }
 
 TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
-    Scratch scratch;
+    const test::WorkFolder scratch(false);
     install_build(scratch, "/usr/local", (scratch.path / "stage").string());
     const fs::path page = scratch.path / "stage/usr/local" / manual_page;
 
@@ -239,7 +206,7 @@ TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
 // What a menu does: run the entry's Exec= in its Path= folder, with no
 // console. The prefix has a space so the entry's quoting is used for real.
 TEST(InstalledProgram, StartedAsTheMenuDoesItShowsTheSolidAndEndsOnEscape) {
-    Scratch scratch;
+    const test::WorkFolder scratch(false);
     const fs::path prefix = scratch.path / "home dir";
     install_build(scratch, prefix.string());
     auto keys = read_desktop_entry(prefix / desktop_entry);
@@ -250,13 +217,9 @@ TEST(InstalledProgram, StartedAsTheMenuDoesItShowsTheSolidAndEndsOnEscape) {
     options.stdin_mode = PtyStdin::dev_null;
     options.cwd = unescape_string(keys["Path"]);
     PtyChild child = pty_spawn(argv, options);
-    ASSERT_NE(test::wait_for_window_of(child.pid, 15000), 0UL) << child.output;
-    bool drawn = false;
-    for (int attempt = 0; attempt < 100 && !drawn; ++attempt) {
-        drawn = test::lit_pixels_in_centre() > 1000;
-        if (!drawn) pty_sleep_ms(100);
-    }
-    EXPECT_TRUE(drawn) << "the texture was found and the solid drawn";
+    const PtyCloser closer{child};
+    EXPECT_TRUE(test::wait_for_picture(child.pid, 15000))
+        << "the texture was found and the solid drawn: " << child.output;
     // Held down like a person's press: a tap shorter than one frame can fall
     // between two polls of the key on a loaded machine.
     const CommandResult down = run_command({"xdotool", "keydown", "Escape"}, scratch.path);
@@ -266,7 +229,6 @@ TEST(InstalledProgram, StartedAsTheMenuDoesItShowsTheSolidAndEndsOnEscape) {
     EXPECT_TRUE(status.exited);
     EXPECT_EQ(status.code, 0);
     EXPECT_EQ(child.output, "");
-    pty_close(child);
 }
 
 }  // namespace

@@ -27,11 +27,10 @@ struct EnvChange {
     std::optional<std::string> value;
 };
 
+// The terminal never turns "\n" into "\r\n": the master sees exactly the
+// bytes the child wrote.
 struct PtyOptions {
     PtyStdin stdin_mode = PtyStdin::terminal;
-    // Off: the terminal does not turn "\n" into "\r\n", so the master sees
-    // exactly the bytes the child wrote.
-    bool output_processing = false;
     std::string cwd;  // empty: the test's own working directory
     std::vector<EnvChange> env;
 };
@@ -52,8 +51,8 @@ struct PtyChild {
     ExitStatus status;   // filled once the child has been reaped
 };
 
-// Starts the executable argv[0] (no PATH search) with the given arguments.
-// An exec failure shows as exit code 127.
+// Starts argv[0], searched on PATH unless it holds a slash, with the given
+// arguments. An exec failure shows as exit code 127.
 PtyChild pty_spawn(const std::vector<std::string>& argv, const PtyOptions& options = {});
 
 // Runs body in a forked child; its result becomes the exit code.
@@ -83,5 +82,11 @@ void pty_close(PtyChild& child);
 // Milliseconds from a monotonic clock, for timing a child from outside.
 double pty_now_ms();
 void pty_sleep_ms(int ms);
+
+// Closes the child when the scope ends, also when an assertion returns early.
+struct PtyCloser {
+    PtyChild& child;
+    ~PtyCloser() { pty_close(child); }
+};
 
 }  // namespace solidmorph

@@ -3,62 +3,42 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
-extern char** environ;
+#include "support/pty_process.h"
 
 namespace solidmorph::test {
 
 namespace {
 
-unsigned long window_pid(Display* display, Window window) {
-    const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", True);
-    if (pid_atom == None) {
-        return 0;
-    }
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    unsigned long pid = 0;
-    if (XGetWindowProperty(display, window, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &count, &remaining, &data) == Success &&
-        data != nullptr) {
-        if (count == 1 && format == 32) {
-            pid = *reinterpret_cast<unsigned long*>(data);
-        }
-        XFree(data);
-    }
-    return pid;
-}
-
+// A viewable top-level window that names pid as its owner, or 0.
 Window find_mapped_window(Display* display, pid_t pid) {
-    Window root_return = 0;
-    Window parent = 0;
+    const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", True);
+    Window root = 0, parent = 0, found = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    Window found = 0;
-    if (XQueryTree(display, DefaultRootWindow(display), &root_return, &parent, &children, &count) ==
-        0) {
+    if (pid_atom == None ||
+        XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
         return 0;
     }
     for (unsigned int i = 0; i < count && found == 0; ++i) {
         XWindowAttributes attributes;
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, remaining = 0;
+        unsigned char* data = nullptr;
         if (XGetWindowAttributes(display, children[i], &attributes) != 0 &&
             attributes.map_state == IsViewable &&
-            window_pid(display, children[i]) == static_cast<unsigned long>(pid)) {
-            found = children[i];
+            XGetWindowProperty(display, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type,
+                               &format, &items, &remaining, &data) == Success &&
+            data != nullptr) {
+            if (items == 1 && format == 32 &&
+                *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid)) {
+                found = children[i];
+            }
+            XFree(data);
         }
     }
-    if (children != nullptr) {
-        XFree(children);
-    }
+    if (children != nullptr) XFree(children);
     return found;
 }
 
@@ -66,26 +46,29 @@ Window find_mapped_window(Display* display, pid_t pid) {
 
 unsigned long wait_for_window_of(pid_t pid, int timeout_ms) {
     Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        return 0;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    Window window = 0;
-    while (window == 0 && std::chrono::steady_clock::now() < deadline) {
+    if (display == nullptr) return 0;
+    const double end = pty_now_ms() + timeout_ms;
+    Window window = find_mapped_window(display, pid);
+    while (window == 0 && pty_now_ms() < end) {
+        pty_sleep_ms(50);
         window = find_mapped_window(display, pid);
-        if (window == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
     }
     XCloseDisplay(display);
     return window;
 }
 
+bool wait_for_picture(pid_t pid, int timeout_ms) {
+    if (wait_for_window_of(pid, timeout_ms) == 0) return false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (lit_pixels_in_centre() > 1000) return true;
+        pty_sleep_ms(100);
+    }
+    return false;
+}
+
 bool send_close_request(unsigned long window) {
     Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        return false;
-    }
+    if (display == nullptr) return false;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -100,35 +83,25 @@ bool send_close_request(unsigned long window) {
 }
 
 bool press_escape() {
-    const char* argv[] = {"xdotool", "key", "Escape", nullptr};
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "xdotool", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-        return false;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    PtyChild xdotool = pty_spawn({"xdotool", "key", "Escape"});
+    const ExitStatus status = pty_wait_exit(xdotool, 10000);
+    pty_close(xdotool);
+    return status.exited && status.code == 0;
 }
 
 int64_t lit_pixels_in_centre() {
     Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        return -1;
-    }
-    const int width = DisplayWidth(display, DefaultScreen(display));
-    const int height = DisplayHeight(display, DefaultScreen(display));
-    XImage* image = XGetImage(display, DefaultRootWindow(display), width / 4, height / 4,
-                              static_cast<unsigned>(width / 2), static_cast<unsigned>(height / 2),
-                              AllPlanes, ZPixmap);
+    if (display == nullptr) return -1;
+    const int width = DisplayWidth(display, DefaultScreen(display)) / 2;
+    const int height = DisplayHeight(display, DefaultScreen(display)) / 2;
+    XImage* image =
+        XGetImage(display, DefaultRootWindow(display), width / 2, height / 2,
+                  static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
     int64_t lit = 0;
-    if (image != nullptr) {
-        for (int y = 0; y < height / 2; ++y) {
-            for (int x = 0; x < width / 2; ++x) {
-                lit += (XGetPixel(image, x, y) & 0xFFFFFFUL) != 0 ? 1 : 0;
-            }
-        }
-        XDestroyImage(image);
+    for (int y = 0; image != nullptr && y < height; ++y) {
+        for (int x = 0; x < width; ++x) lit += (XGetPixel(image, x, y) & 0xFFFFFFUL) != 0;
     }
+    if (image != nullptr) XDestroyImage(image);
     XCloseDisplay(display);
     return lit;
 }

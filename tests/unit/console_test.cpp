@@ -9,7 +9,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/stop_signal.h"
 #include "support/pty_process.h"
@@ -29,14 +31,35 @@ int report_pause(int32_t milliseconds) {
     return 0;
 }
 
-// The durations a child reported, in order.
-std::vector<int> reported_ms(const std::string& output) {
-    std::vector<int> found;
-    for (size_t at = output.find("took "); at != std::string::npos;
-         at = output.find("took ", at + 1)) {
-        found.push_back(atoi(output.c_str() + at + 5));
+// Starts body on its own terminal and, when `ready` is given, waits for it in
+// the output and `settle_ms` more.
+PtyChild start(const std::function<int()>& body, const char* ready = nullptr, int settle_ms = 0,
+               PtyStdin mode = PtyStdin::terminal) {
+    PtyOptions options;
+    options.stdin_mode = mode;
+    PtyChild child = pty_run(body, options);
+    if (ready != nullptr) {
+        EXPECT_TRUE(pty_read_until(child, ready, 5000)) << child.output;
     }
-    return found;
+    pty_sleep_ms(settle_ms);
+    return child;
+}
+
+// Expects the child to end cleanly, closes it (keeping its output) and
+// returns the `count` durations it reported, in order (-1 for any missing).
+std::vector<int> finish(PtyChild& child, size_t count = 0) {
+    ExitStatus status = pty_wait_exit(child, 5000);
+    EXPECT_TRUE(status.exited) << "child did not end; output: " << child.output;
+    EXPECT_EQ(status.code, 0) << child.output;
+    std::vector<int> took;
+    for (size_t at = child.output.find("took "); at != std::string::npos;
+         at = child.output.find("took ", at + 1)) {
+        took.push_back(atoi(child.output.c_str() + at + 5));
+    }
+    EXPECT_EQ(took.size(), count) << child.output;
+    took.resize(count, -1);
+    pty_close(child);
+    return took;
 }
 
 bool same_settings(const termios& a, const termios& b) {
@@ -44,126 +67,79 @@ bool same_settings(const termios& a, const termios& b) {
            a.c_lflag == b.c_lflag && memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
-bool still_running(PtyChild& child) {
-    ExitStatus status = pty_wait_exit(child, 0);
-    return !status.exited && !status.signaled;
-}
-
-void expect_clean_exit(PtyChild& child, int timeout_ms) {
-    ExitStatus status = pty_wait_exit(child, timeout_ms);
-    EXPECT_TRUE(status.exited) << "child did not end; output: " << child.output;
-    EXPECT_EQ(status.code, 0) << child.output;
-}
-
 TEST(ConsolePauseKeys, KeyEndsBoundedWaitEarly) {
-    PtyChild child = pty_run([] { return report_pause(1000); });
-    ASSERT_TRUE(pty_read_until(child, "waiting", 5000));
-    pty_sleep_ms(200);
+    PtyChild child = start([] { return report_pause(1000); }, "waiting", 200);
     ASSERT_TRUE(pty_send(child, "k"));
-    expect_clean_exit(child, 5000);
-    std::vector<int> took = reported_ms(child.output);
-    ASSERT_EQ(took.size(), 1u) << child.output;
+    const std::vector<int> took = finish(child, 1);
     EXPECT_GE(took[0], 150);
     EXPECT_LT(took[0], 800) << "the key did not end the wait";
-    pty_close(child);
 }
 
 TEST(ConsolePauseKeys, UnboundedWaitLastsUntilKey) {
-    PtyChild child = pty_run([] { return report_pause(console_wait_forever); });
-    ASSERT_TRUE(pty_read_until(child, "waiting", 5000));
-    pty_sleep_ms(400);
-    EXPECT_TRUE(still_running(child)) << "an idle terminal ended the wait";
+    PtyChild child = start([] { return report_pause(console_wait_forever); }, "waiting", 400);
+    ExitStatus status = pty_wait_exit(child, 0);
+    EXPECT_FALSE(status.exited || status.signaled) << "an idle terminal ended the wait";
     ASSERT_TRUE(pty_send(child, "k"));
-    expect_clean_exit(child, 5000);
-    std::vector<int> took = reported_ms(child.output);
-    ASSERT_EQ(took.size(), 1u) << child.output;
-    EXPECT_GE(took[0], 380);
-    pty_close(child);
+    EXPECT_GE(finish(child, 1)[0], 380);
 }
 
 TEST(ConsolePauseKeys, KeyTypedAheadCountsAtFirstCheck) {
     for (int32_t wait : {console_wait_forever, 1000}) {
-        PtyChild child = pty_run([wait] {
-            console_write_line("ready");
-            pty_sleep_ms(300);  // the key arrives while the terminal is still cooked
-            return report_pause(wait);
-        });
-        ASSERT_TRUE(pty_read_until(child, "ready", 5000));
+        PtyChild child = start(
+            [wait] {
+                console_write_line("ready");
+                pty_sleep_ms(300);  // the key arrives while the terminal is still cooked
+                return report_pause(wait);
+            },
+            "ready");
         ASSERT_TRUE(pty_send(child, "k"));
-        expect_clean_exit(child, 5000);
-        std::vector<int> took = reported_ms(child.output);
-        ASSERT_EQ(took.size(), 1u) << child.output;
-        EXPECT_LT(took[0], 50) << "wait " << wait << ": the key was not seen at once";
-        pty_close(child);
+        EXPECT_LT(finish(child, 1)[0], 50) << "wait " << wait << ": the key was not seen at once";
     }
 }
 
 // An arrow key sends three bytes; all of them go with the one key press, so
 // the next wait does not end on the leftovers.
 TEST(ConsolePauseKeys, KeyBytesAreConsumed) {
-    PtyChild child = pty_run([] {
-        console_write_line("first");
-        console_pause(console_wait_forever);
-        return report_pause(300);
-    });
-    ASSERT_TRUE(pty_read_until(child, "first", 5000));
-    pty_sleep_ms(100);
+    PtyChild child = start(
+        [] {
+            console_write_line("first");
+            console_pause(console_wait_forever);
+            return report_pause(300);
+        },
+        "first", 100);
     ASSERT_TRUE(pty_send(child, "\x1b[A"));
-    expect_clean_exit(child, 5000);
-    std::vector<int> took = reported_ms(child.output);
-    ASSERT_EQ(took.size(), 1u) << child.output;
-    EXPECT_GE(took[0], 280) << "left-over key bytes ended the second wait";
-    pty_close(child);
+    EXPECT_GE(finish(child, 1)[0], 280) << "left-over key bytes ended the second wait";
 }
 
-TEST(ConsolePauseTiming, BoundedWaitWithoutKeyRunsItsFullTime) {
-    PtyChild child = pty_run([] { return report_pause(1000); });
-    expect_clean_exit(child, 5000);
-    std::vector<int> took = reported_ms(child.output);
-    ASSERT_EQ(took.size(), 1u) << child.output;
+TEST(ConsolePauseTiming, WaitsWithoutKeyRunTheirFullTime) {
+    PtyChild child = start([] { return report_pause(1000); });
+    const int took = finish(child, 1)[0];
     // The wait runs to its deadline even though the last 50 ms go unchecked.
-    EXPECT_GE(took[0], 990);
-    EXPECT_LE(took[0], 1300);
-    pty_close(child);
-}
+    EXPECT_GE(took, 990);
+    EXPECT_LE(took, 1300);
 
-TEST(ConsolePauseTiming, ZeroWaitReturnsAtOnce) {
-    PtyChild child = pty_run([] { return report_pause(0); });
-    expect_clean_exit(child, 5000);
-    std::vector<int> took = reported_ms(child.output);
-    ASSERT_EQ(took.size(), 1u) << child.output;
-    EXPECT_LT(took[0], 30);
-    pty_close(child);
+    PtyChild zero = start([] { return report_pause(0); });
+    EXPECT_LT(finish(zero, 1)[0], 30) << "a zero wait did not return at once";
 }
 
 // Input that can never bring a key must not leave the program waiting for
 // ever; both waits end at their first check.
 TEST(ConsolePauseDeadInput, EndOfFileOrClosedStdinEndsWaitAtOnce) {
     for (PtyStdin mode : {PtyStdin::dev_null, PtyStdin::closed, PtyStdin::pipe}) {
-        PtyOptions options;
-        options.stdin_mode = mode;
-        PtyChild child = pty_run(
+        PtyChild child = start(
             [] {
                 pty_sleep_ms(200);  // lets the test close the pipe first
                 report_pause(console_wait_forever);
                 return report_pause(1000);
             },
-            options);
+            nullptr, 0, mode);
         pty_close_stdin(child);  // a pipe at end of file
-        expect_clean_exit(child, 5000);
-        std::vector<int> took = reported_ms(child.output);
-        ASSERT_EQ(took.size(), 2u)
-            << "stdin mode " << static_cast<int>(mode) << ": " << child.output;
-        EXPECT_LT(took[0], 50) << "stdin mode " << static_cast<int>(mode);
-        EXPECT_LT(took[1], 50) << "stdin mode " << static_cast<int>(mode);
-        pty_close(child);
+        for (int took : finish(child, 2)) EXPECT_LT(took, 50) << "stdin mode " << int(mode);
     }
 }
 
 TEST(ConsolePauseDeadInput, PipeGivesOneKeyPerByteAndWaitsWhenEmpty) {
-    PtyOptions options;
-    options.stdin_mode = PtyStdin::pipe;
-    PtyChild child = pty_run(
+    PtyChild child = start(
         [] {
             console_write_line("ready");
             pty_sleep_ms(200);
@@ -171,30 +147,26 @@ TEST(ConsolePauseDeadInput, PipeGivesOneKeyPerByteAndWaitsWhenEmpty) {
             report_pause(console_wait_forever);
             return report_pause(300);  // the pipe is empty but still open
         },
-        options);
-    ASSERT_TRUE(pty_read_until(child, "ready", 5000));
+        "ready", 0, PtyStdin::pipe);
     ASSERT_TRUE(pty_send_stdin(child, "ab"));
-    expect_clean_exit(child, 5000);
-    std::vector<int> took = reported_ms(child.output);
-    ASSERT_EQ(took.size(), 3u) << child.output;
+    const std::vector<int> took = finish(child, 3);
     EXPECT_LT(took[0], 50);
     EXPECT_LT(took[1], 50) << "the first wait took more than one byte";
     EXPECT_GE(took[2], 280) << "an empty open pipe ended the wait";
-    pty_close(child);
 }
 
 // Closing the master hangs the terminal up. With SIGHUP ignored only the
 // hang-up seen on the input can end the wait; otherwise the signal does.
 TEST(ConsolePauseDeadInput, HungUpTerminalEndsWait) {
     for (bool ignore_hangup_signal : {true, false}) {
-        PtyChild child = pty_run([ignore_hangup_signal] {
-            if (ignore_hangup_signal) signal(SIGHUP, SIG_IGN);
-            console_write_line("waiting");
-            console_pause(console_wait_forever);
-            return 0;
-        });
-        ASSERT_TRUE(pty_read_until(child, "waiting", 5000));
-        pty_sleep_ms(100);
+        PtyChild child = start(
+            [ignore_hangup_signal] {
+                if (ignore_hangup_signal) signal(SIGHUP, SIG_IGN);
+                console_write_line("waiting");
+                console_pause(console_wait_forever);
+                return 0;
+            },
+            "waiting", 100);
         close(child.master_fd);
         child.master_fd = -1;
         ExitStatus status = pty_wait_exit(child, 3000);
@@ -219,46 +191,41 @@ int pause_keeps_settings(int32_t milliseconds) {
 }
 
 TEST(ConsolePauseTerminal, RawWhileWaitingAndRestoredAfter) {
-    PtyChild child = pty_run([] { return pause_keeps_settings(console_wait_forever); });
-    ASSERT_TRUE(pty_read_until(child, "waiting", 5000));
-    pty_sleep_ms(150);
+    PtyChild child =
+        start([] { return pause_keeps_settings(console_wait_forever); }, "waiting", 150);
     termios during{};
     ASSERT_EQ(tcgetattr(child.master_fd, &during), 0);
     EXPECT_EQ(during.c_lflag & ICANON, 0u) << "the wait would need Enter";
     EXPECT_EQ(during.c_lflag & ECHO, 0u) << "the key would be echoed";
     EXPECT_NE(during.c_lflag & ISIG, 0u) << "Ctrl-C would no longer interrupt";
     ASSERT_TRUE(pty_send(child, "z"));
-    expect_clean_exit(child, 5000);
+    finish(child);
     EXPECT_EQ(child.output.find('z'), std::string::npos) << "the key was echoed";
-    pty_close(child);
 
-    PtyChild timed_out = pty_run([] { return pause_keeps_settings(200); });
-    expect_clean_exit(timed_out, 5000);
-    pty_close(timed_out);
+    PtyChild timed_out = start([] { return pause_keeps_settings(200); });
+    finish(timed_out);
 }
 
 // With the program's stop handlers in place, Ctrl-C or SIGTERM during an
 // endless wait ends it, leaves the terminal as it was and raises the stop.
 TEST(ConsolePauseTerminal, StopSignalEndsWaitAndRestores) {
     for (bool by_keyboard : {true, false}) {
-        PtyChild child = pty_run([] {
-            install_stop_handlers();
-            if (stop_requested()) return 20;
-            int result = pause_keeps_settings(console_wait_forever);
-            if (result != 0) return result;
-            return stop_requested() ? 0 : 21;
-        });
-        ASSERT_TRUE(pty_read_until(child, "waiting", 5000));
-        pty_sleep_ms(150);
+        SCOPED_TRACE(by_keyboard ? "by keyboard" : "by SIGTERM");
+        PtyChild child = start(
+            [] {
+                install_stop_handlers();
+                if (stop_requested()) return 20;
+                int result = pause_keeps_settings(console_wait_forever);
+                if (result != 0) return result;
+                return stop_requested() ? 0 : 21;
+            },
+            "waiting", 150);
         if (by_keyboard) {
             ASSERT_TRUE(pty_send(child, "\x03"));
         } else {
             ASSERT_EQ(kill(child.pid, SIGTERM), 0);
         }
-        ExitStatus status = pty_wait_exit(child, 5000);
-        EXPECT_TRUE(status.exited) << "by keyboard " << by_keyboard;
-        EXPECT_EQ(status.code, 0) << "by keyboard " << by_keyboard;
-        pty_close(child);
+        finish(child);
     }
 }
 
@@ -266,40 +233,38 @@ TEST(ConsolePauseTerminal, StopSignalEndsWaitAndRestores) {
 // the terminal is back to normal. The child watches a grandchild that waits
 // on the same terminal and ignores the Ctrl-C itself.
 TEST(ConsolePauseTerminal, CtrlCKillsWaitingProcessAfterRestoring) {
-    PtyChild child = pty_run([] {
-        signal(SIGINT, SIG_IGN);
-        termios before{};
-        termios after{};
-        if (tcgetattr(STDIN_FILENO, &before) != 0) return 10;
-        pid_t waiter = fork();
-        if (waiter == 0) {
-            signal(SIGINT, SIG_DFL);
-            console_write_line("waiting");
-            console_pause(console_wait_forever);
-            _exit(0);
-        }
-        int raw = 0;
-        if (waitpid(waiter, &raw, 0) != waiter) return 13;
-        if (!WIFSIGNALED(raw) || WTERMSIG(raw) != SIGINT) return 14;
-        if (tcgetattr(STDIN_FILENO, &after) != 0) return 11;
-        return same_settings(before, after) ? 0 : 12;
-    });
-    ASSERT_TRUE(pty_read_until(child, "waiting", 5000));
-    pty_sleep_ms(150);
+    PtyChild child = start(
+        [] {
+            signal(SIGINT, SIG_IGN);
+            termios before{};
+            termios after{};
+            if (tcgetattr(STDIN_FILENO, &before) != 0) return 10;
+            pid_t waiter = fork();
+            if (waiter == 0) {
+                signal(SIGINT, SIG_DFL);
+                console_write_line("waiting");
+                console_pause(console_wait_forever);
+                _exit(0);
+            }
+            int raw = 0;
+            if (waitpid(waiter, &raw, 0) != waiter) return 13;
+            if (!WIFSIGNALED(raw) || WTERMSIG(raw) != SIGINT) return 14;
+            if (tcgetattr(STDIN_FILENO, &after) != 0) return 11;
+            return same_settings(before, after) ? 0 : 12;
+        },
+        "waiting", 150);
     ASSERT_TRUE(pty_send(child, "\x03"));
-    expect_clean_exit(child, 5000);
-    pty_close(child);
+    finish(child);
 }
 
 TEST(ConsoleWriteLine, WritesTextThenCrLfExactly) {
-    PtyChild child = pty_run([] {
+    PtyChild child = start([] {
         console_write_line("Failed to load image!!!");
         console_write_line("");
         return 0;
     });
-    expect_clean_exit(child, 5000);
+    finish(child);
     EXPECT_EQ(child.output, "Failed to load image!!!\r\n\r\n");
-    pty_close(child);
 }
 
 // Through a pipe stdout is fully buffered; the line must still arrive while
@@ -315,10 +280,7 @@ TEST(ConsoleWriteLine, LineReachesPipeBeforeWait) {
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
         dup2(in[0], STDIN_FILENO);
-        close(out[0]);
-        close(out[1]);
-        close(in[0]);
-        close(in[1]);
+        for (int fd : {out[0], out[1], in[0], in[1]}) close(fd);
         console_write_line("Failed to initialize GLFW!");
         console_pause(console_wait_forever);
         _exit(0);

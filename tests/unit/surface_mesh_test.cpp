@@ -15,6 +15,10 @@ bool same(float a, float b) {
     return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b) ||
            (std::isnan(a) && std::isnan(b));
 }
+bool same(const Vec3& a, const Vec3& b) {
+    return same(a.x, b.x) && same(a.y, b.y) && same(a.z, b.z);
+}
+bool same(const Vec2& a, const Vec2& b) { return same(a.u, b.u) && same(a.v, b.v); }
 
 // An independent model of the surface, built the long way round: first the
 // two angle sequences by float addition, then the radii, then the vertices.
@@ -116,23 +120,17 @@ TEST_F(SurfaceMeshTest, MatchesModelBitForBit) {
         ASSERT_TRUE(same(texture_scroll, scroll));
         const Model m = model_surface(c.s, c.scale, c.rows, c.columns, scroll);
         for (std::size_t k = 0; k < m.pos.size(); ++k) {
-            ASSERT_TRUE(same(mesh.positions[k].x, m.pos[k].x) &&
-                        same(mesh.positions[k].y, m.pos[k].y) &&
-                        same(mesh.positions[k].z, m.pos[k].z))
-                << "position " << k;
-            ASSERT_TRUE(same(mesh.normals[k].x, m.nrm[k].x) &&
-                        same(mesh.normals[k].y, m.nrm[k].y) && same(mesh.normals[k].z, m.nrm[k].z))
-                << "normal " << k;
-            ASSERT_TRUE(same(mesh.texcoords[k].u, m.tex[k].u) &&
-                        same(mesh.texcoords[k].v, m.tex[k].v))
-                << "texcoord " << k;
+            ASSERT_TRUE(same(mesh.positions[k], m.pos[k])) << "position " << k;
+            ASSERT_TRUE(same(mesh.normals[k], m.nrm[k])) << "normal " << k;
+            ASSERT_TRUE(same(mesh.texcoords[k], m.tex[k])) << "texcoord " << k;
         }
     }
 }
 
 // Figures known from the shape itself: the sphere's first and last vertex,
-// and the lag of each row's radius one latitude behind its position.
-TEST_F(SurfaceMeshTest, SphereAndRadiusLagFigures) {
+// and the lag of each row's radius one latitude behind its position. u
+// follows the row, v the column; the scroll adds to both.
+TEST_F(SurfaceMeshTest, SphereRadiusLagAndTextureFigures) {
     generate({1, 1, 0, 1, 1, 1});
     EXPECT_NEAR(mesh.positions[0].x, -0.0490675, 5e-8);
     EXPECT_NEAR(mesh.positions[0].y, 0.0, 1e-7);
@@ -142,21 +140,15 @@ TEST_F(SurfaceMeshTest, SphereAndRadiusLagFigures) {
         const Vec3 p = mesh.positions[k];
         EXPECT_NEAR(std::hypot(double(p.x), double(p.y), double(p.z)), 1.0, 2e-7);
         EXPECT_EQ(mesh.positions[k].z, mesh.positions[k / 65 * 65].z);  // rows are level
+        EXPECT_EQ(mesh.texcoords[k].u, float(k / 65) / 16);
+        EXPECT_EQ(mesh.texcoords[k].v, float(k % 65) / 16);
     }
+    EXPECT_EQ(texture_scroll, 0.0f);
 
     generate({1, 1, 4, 1, 1, 1});
     EXPECT_NEAR(mesh.positions[0].z, -0.9987953, 5e-8);    // own-latitude radius: -0.9531737
     EXPECT_NEAR(mesh.positions[4159].z, 0.9543238, 5e-8);  // own-latitude radius: 0.9999991
-}
 
-// u follows the row, v the column; the scroll adds to both.
-TEST_F(SurfaceMeshTest, TextureCoordinatesAndScroll) {
-    generate({1, 1, 0, 1, 1, 1});
-    EXPECT_EQ(texture_scroll, 0.0f);
-    for (int k = 0; k < mesh_vertex_count; ++k) {
-        EXPECT_EQ(mesh.texcoords[k].u, float(k / 65) / 16);
-        EXPECT_EQ(mesh.texcoords[k].v, float(k % 65) / 16);
-    }
     frame_clock = 10.0f;
     generate({1, 1, 0, 1, 1, 1});
     EXPECT_EQ(texture_scroll, 0.0041926f);
@@ -220,9 +212,8 @@ TEST(Normalize, ScalesWithWideIntermediatesAndFallsBack) {
     for (const Case& c : cases) {
         Vec3 v = c.in;
         normalize(v);
-        EXPECT_TRUE(same(v.x, c.out.x) && same(v.y, c.out.y) && same(v.z, c.out.z))
-            << c.in.x << "," << c.in.y << "," << c.in.z << " -> " << v.x << "," << v.y << ","
-            << v.z;
+        EXPECT_TRUE(same(v, c.out)) << c.in.x << "," << c.in.y << "," << c.in.z << " -> " << v.x
+                                    << "," << v.y << "," << v.z;
     }
     // The inverse length is stored as a float before it scales.
     uint32_t seed = 12345;
@@ -231,7 +222,7 @@ TEST(Normalize, ScalesWithWideIntermediatesAndFallsBack) {
         Vec3 v = {next(), next(), next()};
         const Vec3 want = model_normal(v);
         normalize(v);
-        ASSERT_TRUE(same(v.x, want.x) && same(v.y, want.y) && same(v.z, want.z)) << i;
+        ASSERT_TRUE(same(v, want)) << i;
     }
 }
 

@@ -1,9 +1,15 @@
+// The decoder against files built here field by field, against the committed
+// broken and foreign files, and against one picture stored in every kind of
+// file we accept (the fuzzer's seeds).
 #include "render/tga_decode.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -11,6 +17,7 @@
 namespace solidmorph {
 namespace {
 
+namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
 // The fields of a TGA file that the tests vary; bytes_of lays them out.
@@ -24,31 +31,28 @@ struct TgaFile {
     uint16_t height = 1;
     uint8_t pixel_bits = 24;
     uint8_t descriptor = 0;
-    Bytes id;
-    Bytes map;
-    Bytes data;
+    Bytes id = {};
+    Bytes map = {};
+    Bytes data = {};
 };
 
-void put16(Bytes& out, uint16_t v) {
-    out.push_back(uint8_t(v & 0xFF));
-    out.push_back(uint8_t(v >> 8));
+template <class... More>
+Bytes cat(Bytes out, const More&... more) {
+    (out.insert(out.end(), more.begin(), more.end()), ...);
+    return out;
 }
 
 Bytes bytes_of(const TgaFile& f) {
     Bytes out{uint8_t(f.id.size()), f.map_type, f.image_type};
-    put16(out, f.map_first);
-    put16(out, f.map_length);
+    const auto put16 = [&](uint16_t v) {
+        out.insert(out.end(), {uint8_t(v & 0xFF), uint8_t(v >> 8)});
+    };
+    put16(f.map_first);
+    put16(f.map_length);
     out.push_back(f.map_bits);
-    put16(out, 0);  // x origin
-    put16(out, 0);  // y origin
-    put16(out, f.width);
-    put16(out, f.height);
-    out.push_back(f.pixel_bits);
-    out.push_back(f.descriptor);
-    out.insert(out.end(), f.id.begin(), f.id.end());
-    out.insert(out.end(), f.map.begin(), f.map.end());
-    out.insert(out.end(), f.data.begin(), f.data.end());
-    return out;
+    for (uint16_t v : {uint16_t(0), uint16_t(0), f.width, f.height}) put16(v);  // x, y origin first
+    out.insert(out.end(), {f.pixel_bits, f.descriptor});
+    return cat(out, f.id, f.map, f.data);
 }
 
 constexpr int32_t test_max_side = 1024;
@@ -62,8 +66,55 @@ bool decodes(const TgaFile& f, int32_t max_side = test_max_side) {
     return decode(bytes_of(f), image, max_side);
 }
 
-// Decodes and checks size and pixels; `pixels` are bottom row first.
-void expect_image(const TgaFile& f, int32_t components, const Bytes& pixels) {
+// Refused at every limit, and the image left empty even if it held something.
+void expect_refused(const Bytes& bytes, const std::string& what,
+                    std::initializer_list<int32_t> limits = {test_max_side}) {
+    for (const int32_t limit : limits) {
+        DecodedImage image;
+        image.width = 7;
+        image.pixels.assign(5, 1);
+        EXPECT_FALSE(decode(bytes, image, limit)) << what << " at limit " << limit;
+        EXPECT_EQ(image.width, 0) << what;
+        EXPECT_TRUE(image.pixels.empty()) << what;
+    }
+}
+
+// An image without a colour map.
+TgaFile plain(uint8_t type, uint16_t width, uint16_t height, uint8_t bits, Bytes data,
+              uint8_t descriptor = 0) {
+    return {.image_type = type,
+            .width = width,
+            .height = height,
+            .pixel_bits = bits,
+            .descriptor = descriptor,
+            .data = data};
+}
+
+// 2 x 2 with a colour map of entries `map_bits` wide.
+TgaFile mapped(uint8_t map_bits, Bytes map, uint8_t type = 1, Bytes data = {2, 1, 0, 0},
+               uint8_t index_bits = 8) {
+    TgaFile f = plain(type, 2, 2, index_bits, data);
+    f.map_type = 1;
+    f.map_length = uint16_t(map.size() * 8 / map_bits);
+    f.map_bits = map_bits;
+    f.map = map;
+    return f;
+}
+
+// 3 x 2 true colour, stored as BGR. Bottom row red, green, blue; top row
+// white, black, grey.
+const Bytes bottom_bgr = {0, 0, 255, 0, 255, 0, 255, 0, 0};
+const Bytes top_bgr = {255, 255, 255, 0, 0, 0, 128, 128, 128};
+const TgaFile true_colour_3x2 = plain(2, 3, 2, 24, cat(bottom_bgr, top_bgr));
+const Bytes rgb_map = {0, 0, 255, 0, 255, 0, 255, 0, 0};  // red, green, blue as BGR
+const TgaFile mapped_2x2 = mapped(24, rgb_map);
+const TgaFile encoded_mapped_2x2 = mapped(24, rgb_map, 9, {0x81, 2, 0x01, 1, 0});
+// One run of four crossing into the top row, then a raw packet of two.
+const Bytes encoded_3x2_data = {0x83, 0, 0, 255, 0x01, 0, 255, 0, 255, 0, 0};
+const TgaFile encoded_3x2 = plain(10, 3, 2, 24, encoded_3x2_data);
+
+void expect_image(const char* what, const TgaFile& f, int32_t components, const Bytes& pixels) {
+    SCOPED_TRACE(what);
     DecodedImage image;
     ASSERT_TRUE(decode(bytes_of(f), image));
     EXPECT_EQ(image.width, f.width);
@@ -72,181 +123,66 @@ void expect_image(const TgaFile& f, int32_t components, const Bytes& pixels) {
     EXPECT_EQ(image.pixels, pixels);
 }
 
-// 3 x 2 true colour, stored as BGR. Bottom row red, green, blue; top row
-// white, black, grey.
-const Bytes bottom_row_bgr = {0, 0, 255, 0, 255, 0, 255, 0, 0};
-const Bytes top_row_bgr = {255, 255, 255, 0, 0, 0, 128, 128, 128};
-const Bytes expected_rgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 128, 128, 128};
-
-Bytes concat(const Bytes& a, const Bytes& b) {
-    Bytes out = a;
-    out.insert(out.end(), b.begin(), b.end());
-    return out;
-}
-
-Bytes mirrored(const Bytes& row, size_t stride) {
-    Bytes out;
-    for (size_t i = row.size(); i >= stride; i -= stride) {
-        out.insert(out.end(), row.begin() + long(i - stride), row.begin() + long(i));
-    }
-    return out;
-}
-
-TgaFile true_colour_3x2() {
-    TgaFile f;
-    f.width = 3;
-    f.height = 2;
-    f.data = concat(bottom_row_bgr, top_row_bgr);
-    return f;
-}
-
-TgaFile mapped_2x2() {
-    TgaFile f;
-    f.map_type = 1;
-    f.image_type = 1;
-    f.map_length = 3;
-    f.map_bits = 24;
-    f.map = {0, 0, 255, 0, 255, 0, 255, 0, 0};  // red, green, blue as BGR
-    f.width = 2;
-    f.height = 2;
-    f.pixel_bits = 8;
-    f.data = {2, 1, 0, 0};
-    return f;
-}
-
-// 3 x 2 run-length encoded: one run of four crossing into the top row, then
-// a raw packet of two.
-TgaFile encoded_3x2() {
-    TgaFile f;
-    f.image_type = 10;
-    f.width = 3;
-    f.height = 2;
-    f.data = {0x83, 0, 0, 255, 0x01, 0, 255, 0, 255, 0, 0};
-    return f;
-}
-
-TEST(TgaDecode, TrueColourComesOutRgbBottomRowFirstWhateverTheFileOrder) {
-    TgaFile bottom_first = true_colour_3x2();
-    expect_image(bottom_first, 3, expected_rgb);
-
-    TgaFile top_first = bottom_first;
-    top_first.descriptor = 0x20;
-    top_first.data = concat(top_row_bgr, bottom_row_bgr);
-    expect_image(top_first, 3, expected_rgb);
-
-    TgaFile right_to_left = bottom_first;
-    right_to_left.descriptor = 0x10;
-    right_to_left.data = concat(mirrored(bottom_row_bgr, 3), mirrored(top_row_bgr, 3));
-    expect_image(right_to_left, 3, expected_rgb);
-
-    TgaFile both = top_first;
-    both.descriptor = 0x30;
-    both.data = concat(mirrored(top_row_bgr, 3), mirrored(bottom_row_bgr, 3));
-    expect_image(both, 3, expected_rgb);
-
-    TgaFile with_id = bottom_first;
+// Every kind and depth keeps its channels and comes out bottom row first,
+// whatever the file's row and column order.
+TEST(TgaDecode, AcceptedKindsDecodeToTheirPixels) {
+    const Bytes rgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 128, 128, 128};
+    const Bytes bottom_mirrored = {255, 0, 0, 0, 255, 0, 0, 0, 255};
+    const Bytes top_mirrored = {128, 128, 128, 0, 0, 0, 255, 255, 255};
+    expect_image("bottom first", true_colour_3x2, 3, rgb);
+    expect_image("top first", plain(2, 3, 2, 24, cat(top_bgr, bottom_bgr), 0x20), 3, rgb);
+    expect_image("right to left", plain(2, 3, 2, 24, cat(bottom_mirrored, top_mirrored), 0x10), 3,
+                 rgb);
+    expect_image("both", plain(2, 3, 2, 24, cat(top_mirrored, bottom_mirrored), 0x30), 3, rgb);
+    TgaFile with_id = true_colour_3x2;
     with_id.id = {'s', 't', 'o', 'n', 'e'};
-    expect_image(with_id, 3, expected_rgb);
+    expect_image("with id", with_id, 3, rgb);
+    expect_image("with footer", plain(2, 3, 2, 24, cat(bottom_bgr, top_bgr, Bytes(26, 0x55))), 3,
+                 rgb);
 
-    // A footer or extension area after the pixels changes nothing.
-    TgaFile with_footer = bottom_first;
-    with_footer.data = concat(with_footer.data, Bytes(26, 0x55));
-    expect_image(with_footer, 3, expected_rgb);
-}
-
-TEST(TgaDecode, OtherDepthsKeepTheirChannels) {
-    TgaFile rgba;
-    rgba.width = 2;
-    rgba.pixel_bits = 32;
-    rgba.descriptor = 8;
-    rgba.data = {10, 20, 30, 40, 50, 60, 70, 80};
-    expect_image(rgba, 4, {30, 20, 10, 40, 70, 60, 50, 80});
-
+    expect_image("32-bit", plain(2, 2, 1, 32, {10, 20, 30, 40, 50, 60, 70, 80}, 8), 4,
+                 {30, 20, 10, 40, 70, 60, 50, 80});
     // 5-5-5 colour, red in the high bits; the top bit is not alpha.
-    TgaFile packed;
-    packed.width = 4;
-    packed.pixel_bits = 16;
-    packed.data = {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0x00, 0x80};
+    const Bytes packed = {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0x00, 0x80};
     const Bytes primaries = {255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0};
-    expect_image(packed, 3, primaries);
-    packed.pixel_bits = 15;
-    expect_image(packed, 3, primaries);
+    expect_image("16-bit", plain(2, 4, 1, 16, packed), 3, primaries);
+    expect_image("15-bit", plain(2, 4, 1, 15, packed), 3, primaries);
+    expect_image("grey", plain(3, 2, 2, 8, {1, 2, 3, 4}), 1, {1, 2, 3, 4});
+    expect_image("grey top first", plain(3, 2, 2, 8, {1, 2, 3, 4}, 0x20), 1, {3, 4, 1, 2});
+    const Bytes grey_alpha = {1, 11, 2, 12, 3, 13, 4, 14};
+    expect_image("grey-alpha", plain(3, 2, 2, 16, grey_alpha), 2, grey_alpha);
 
-    TgaFile grey;
-    grey.image_type = 3;
-    grey.width = 2;
-    grey.height = 2;
-    grey.pixel_bits = 8;
-    grey.data = {1, 2, 3, 4};
-    expect_image(grey, 1, {1, 2, 3, 4});
-    grey.descriptor = 0x20;
-    expect_image(grey, 1, {3, 4, 1, 2});
+    expect_image("mapped", mapped_2x2, 3, {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 0, 0});
+    expect_image("mapped with alpha", mapped(32, {0, 0, 255, 9, 0, 255, 0, 8, 255, 0, 0, 7}), 4,
+                 {0, 0, 255, 7, 0, 255, 0, 8, 255, 0, 0, 9, 255, 0, 0, 9});
+    expect_image("mapped 16-bit entries", mapped(16, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00}), 3,
+                 {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 0, 0});
+    Bytes wide_map(300 * 3, 0);  // wide indexes reach past the first 256 entries
+    wide_map[299 * 3 + 1] = 200;
+    expect_image("mapped 16-bit indexes",
+                 mapped(24, wide_map, 1, {0x2B, 0x01, 0, 0, 0, 0, 0x2B, 0x01}, 16), 3,
+                 {0, 200, 0, 0, 0, 0, 0, 0, 0, 0, 200, 0});
 
-    TgaFile grey_alpha = grey;
-    grey_alpha.descriptor = 0;
-    grey_alpha.pixel_bits = 16;
-    grey_alpha.data = {1, 11, 2, 12, 3, 13, 4, 14};
-    expect_image(grey_alpha, 2, {1, 11, 2, 12, 3, 13, 4, 14});
-}
-
-TEST(TgaDecode, ColourMappedPixelsTakeTheirMapEntries) {
-    TgaFile f = mapped_2x2();
-    expect_image(f, 3, {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 0, 0});
-
-    TgaFile with_alpha = f;
-    with_alpha.map_bits = 32;
-    with_alpha.map = {0, 0, 255, 9, 0, 255, 0, 8, 255, 0, 0, 7};
-    expect_image(with_alpha, 4, {0, 0, 255, 7, 0, 255, 0, 8, 255, 0, 0, 9, 255, 0, 0, 9});
-
-    TgaFile packed_entries = f;
-    packed_entries.map_bits = 16;
-    packed_entries.map = {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00};
-    expect_image(packed_entries, 3, {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 0, 0});
-
-    // Wide indexes reach past the first 256 entries.
-    TgaFile wide = f;
-    wide.map_length = 300;
-    wide.map.assign(300 * 3, 0);
-    wide.map[299 * 3 + 1] = 200;  // green
-    wide.pixel_bits = 16;
-    wide.data = {0x2B, 0x01, 0, 0, 0, 0, 0x2B, 0x01};
-    expect_image(wide, 3, {0, 200, 0, 0, 0, 0, 0, 0, 0, 0, 200, 0});
-}
-
-TEST(TgaDecode, RunLengthPacketsExpandAcrossRows) {
-    expect_image(encoded_3x2(), 3,
+    // Run-length packets expand across rows.
+    expect_image("encoded", encoded_3x2, 3,
                  {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255});
-
-    TgaFile top_first = encoded_3x2();
-    top_first.descriptor = 0x20;
-    expect_image(top_first, 3, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 0, 0});
-
-    TgaFile grey;
-    grey.image_type = 11;
-    grey.width = 5;
-    grey.pixel_bits = 8;
-    grey.data = {0x01, 7, 8, 0x82, 9};
-    expect_image(grey, 1, {7, 8, 9, 9, 9});
-
-    TgaFile mapped = mapped_2x2();
-    mapped.image_type = 9;
-    mapped.data = {0x81, 2, 0x01, 1, 0};
-    expect_image(mapped, 3, {0, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0});
+    expect_image("encoded top first", plain(10, 3, 2, 24, encoded_3x2_data, 0x20), 3,
+                 {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 0, 0});
+    expect_image("encoded grey", plain(11, 5, 1, 8, {0x01, 7, 8, 0x82, 9}), 1, {7, 8, 9, 9, 9});
+    expect_image("encoded mapped", encoded_mapped_2x2, 3,
+                 {0, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0});
 }
 
 // Every file cut short, in its header, colour map, pixels or packets, is
 // refused; the whole file is not.
 TEST(TgaDecode, FilesCutShortAreRefused) {
-    TgaFile encoded_mapped = mapped_2x2();
-    encoded_mapped.image_type = 9;
-    encoded_mapped.data = {0x81, 2, 0x01, 1, 0};
-    for (const TgaFile& f : {true_colour_3x2(), mapped_2x2(), encoded_3x2(), encoded_mapped}) {
+    for (const TgaFile& f : {true_colour_3x2, mapped_2x2, encoded_3x2, encoded_mapped_2x2}) {
         const Bytes whole = bytes_of(f);
         DecodedImage image;
         EXPECT_TRUE(decode(whole, image));
         for (size_t cut = 0; cut < whole.size(); ++cut) {
-            const Bytes part(whole.begin(), whole.begin() + long(cut));
-            EXPECT_FALSE(decode(part, image)) << "cut at " << cut << " of " << whole.size();
+            EXPECT_FALSE(decode(Bytes(whole.begin(), whole.begin() + long(cut)), image))
+                << "cut at " << cut << " of " << whole.size();
             EXPECT_TRUE(image.pixels.empty());
         }
     }
@@ -255,81 +191,64 @@ TEST(TgaDecode, FilesCutShortAreRefused) {
 TEST(TgaDecode, KindsWeDoNotReadAreRefused) {
     struct Case {
         const char* what;
-        TgaFile file;
+        const TgaFile& base;  // decodes before the change
+        void (*change)(TgaFile&);
     };
-    std::vector<Case> cases;
-    auto add = [&](const char* what, TgaFile f, auto change) {
-        ASSERT_TRUE(decodes(f)) << what << ": the unchanged file must decode";
-        change(f);
-        cases.push_back({what, f});
+    const Case cases[] = {
+        {"no image data", true_colour_3x2, [](TgaFile& f) { f.image_type = 0; }},
+        {"image type 4", true_colour_3x2, [](TgaFile& f) { f.image_type = 4; }},
+        {"compressed mapped type 32", mapped_2x2, [](TgaFile& f) { f.image_type = 32; }},
+        {"map type 2", true_colour_3x2, [](TgaFile& f) { f.map_type = 2; }},
+        {"map without mapped type", mapped_2x2, [](TgaFile& f) { f.image_type = 2; }},
+        {"mapped type without map", mapped_2x2, [](TgaFile& f) { f.map_type = 0; }},
+        {"8-bit true colour", true_colour_3x2, [](TgaFile& f) { f.pixel_bits = 8; }},
+        {"31-bit true colour", true_colour_3x2, [](TgaFile& f) { f.pixel_bits = 31; }},
+        {"24-bit grey", true_colour_3x2, [](TgaFile& f) { f.image_type = 3; }},
+        {"24-bit indexes", mapped_2x2, [](TgaFile& f) { f.pixel_bits = 24; }},
+        {"8-bit map entries", mapped_2x2, [](TgaFile& f) { f.map_bits = 8; }},
+        {"empty map", mapped_2x2,
+         [](TgaFile& f) {
+             f.map_length = 0;
+             f.map.clear();
+         }},
+        {"map starting past 0", mapped_2x2, [](TgaFile& f) { f.map_first = 1; }},
+        {"interleaved rows", true_colour_3x2, [](TgaFile& f) { f.descriptor = 0x40; }},
+        {"zero width", true_colour_3x2, [](TgaFile& f) { f.width = 0; }},
+        {"zero height", true_colour_3x2, [](TgaFile& f) { f.height = 0; }},
+        {"index past the map", mapped_2x2, [](TgaFile& f) { f.data[3] = 3; }},
+        {"encoded index past the map", encoded_mapped_2x2,
+         [](TgaFile& f) {
+             f.data.assign({0x83, 3});
+         }},
+        {"raw packet index past the map", encoded_mapped_2x2,
+         [](TgaFile& f) {
+             f.data.assign({0x03, 0, 1, 2, 200});
+         }},
+        {"packet past the last pixel", encoded_3x2, [](TgaFile& f) { f.data[0] = 0x84; }},
     };
-    add("no image data", true_colour_3x2(), [](TgaFile& f) { f.image_type = 0; });
-    add("image type 4", true_colour_3x2(), [](TgaFile& f) { f.image_type = 4; });
-    add("compressed mapped type 32", mapped_2x2(), [](TgaFile& f) { f.image_type = 32; });
-    add("map type 2", true_colour_3x2(), [](TgaFile& f) { f.map_type = 2; });
-    add("map without mapped type", mapped_2x2(), [](TgaFile& f) { f.image_type = 2; });
-    add("mapped type without map", mapped_2x2(), [](TgaFile& f) { f.map_type = 0; });
-    add("8-bit true colour", true_colour_3x2(), [](TgaFile& f) { f.pixel_bits = 8; });
-    add("31-bit true colour", true_colour_3x2(), [](TgaFile& f) { f.pixel_bits = 31; });
-    add("24-bit grey", true_colour_3x2(), [](TgaFile& f) { f.image_type = 3; });
-    add("24-bit indexes", mapped_2x2(), [](TgaFile& f) { f.pixel_bits = 24; });
-    add("8-bit map entries", mapped_2x2(), [](TgaFile& f) { f.map_bits = 8; });
-    add("empty map", mapped_2x2(), [](TgaFile& f) {
-        f.map_length = 0;
-        f.map.clear();
-    });
-    add("map starting past 0", mapped_2x2(), [](TgaFile& f) { f.map_first = 1; });
-    add("interleaved rows", true_colour_3x2(), [](TgaFile& f) { f.descriptor = 0x40; });
-    add("zero width", true_colour_3x2(), [](TgaFile& f) { f.width = 0; });
-    add("zero height", true_colour_3x2(), [](TgaFile& f) { f.height = 0; });
-    add("index past the map", mapped_2x2(), [](TgaFile& f) { f.data[3] = 3; });
-    add("encoded index past the map", mapped_2x2(), [](TgaFile& f) {
-        f.image_type = 9;
-        f.data = {0x83, 3};
-    });
-    add("raw packet index past the map", mapped_2x2(), [](TgaFile& f) {
-        f.image_type = 9;
-        f.data = {0x03, 0, 1, 2, 200};
-    });
-    add("packet past the last pixel", encoded_3x2(), [](TgaFile& f) { f.data[0] = 0x84; });
-
     for (const Case& c : cases) {
-        DecodedImage image;
-        image.width = 7;
-        image.pixels.assign(5, 1);
-        EXPECT_FALSE(decode(bytes_of(c.file), image)) << c.what;
-        EXPECT_EQ(image.width, 0) << c.what;
-        EXPECT_TRUE(image.pixels.empty()) << c.what;
+        ASSERT_TRUE(decodes(c.base)) << c.what << ": the unchanged file must decode";
+        TgaFile f = c.base;
+        c.change(f);
+        expect_refused(bytes_of(f), c.what);
     }
 }
 
 TEST(TgaDecode, SidesAreCheckedAgainstTheLimit) {
-    TgaFile f;
-    f.image_type = 10;
-    f.width = 64;
-    f.height = 1;
-    f.data = {0xBF, 1, 2, 3};  // one run covers the row
-    EXPECT_TRUE(decodes(f, 64));
-    EXPECT_FALSE(decodes(f, 63));
-    std::swap(f.width, f.height);
-    EXPECT_TRUE(decodes(f, 64));
-    EXPECT_FALSE(decodes(f, 63));
-    EXPECT_FALSE(decodes(f, 0));
+    // One run covers the row.
+    TgaFile f = plain(10, 64, 1, 24, {0xBF, 1, 2, 3});
+    for (int turn = 0; turn < 2; ++turn, std::swap(f.width, f.height)) {
+        EXPECT_TRUE(decodes(f, 64)) << f.width << " x " << f.height;
+        EXPECT_FALSE(decodes(f, 63)) << f.width << " x " << f.height;
+        EXPECT_FALSE(decodes(f, 0)) << f.width << " x " << f.height;
+    }
 }
 
 // A few megabytes of packets could otherwise ask for a gigabyte of pixels.
 TEST(TgaDecode, ImagesTooLargeToHoldAreRefused) {
-    TgaFile f;
-    f.image_type = 11;
-    f.pixel_bits = 8;
-    f.width = 16384;
-    f.height = 16385;
+    TgaFile f = plain(11, 16384, 16385, 8, {});
     const size_t packets = size_t(f.width) * f.height / 128;
-    f.data.reserve(packets * 2);
-    for (size_t i = 0; i < packets; ++i) {
-        f.data.push_back(0xFF);
-        f.data.push_back(uint8_t(i));
-    }
+    for (size_t i = 0; i < packets; ++i) f.data.insert(f.data.end(), {0xFF, uint8_t(i)});
     EXPECT_FALSE(decodes(f, 32768));
 }
 
@@ -341,14 +260,13 @@ TEST(TgaDecode, OtherFilesAreRefused) {
     const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F',
                         0,    1,    1,    0,    0, 1,  0,   1,   0,   0};
     DecodedImage image;
-    EXPECT_FALSE(decode(png, image));
-    EXPECT_FALSE(decode(Bytes(text.begin(), text.end()), image));
-    EXPECT_FALSE(decode(jpeg, image));
-    EXPECT_FALSE(decode(Bytes(64, 0), image));
+    for (const Bytes& file : {png, Bytes(text.begin(), text.end()), jpeg, Bytes(64, 0)}) {
+        EXPECT_FALSE(decode(file, image)) << file.size() << " bytes";
+    }
     EXPECT_FALSE(decode_tga(nullptr, 0, test_max_side, image));
 }
 
-Bytes read_file(const std::string& path) {
+Bytes read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -357,23 +275,18 @@ Bytes read_file(const std::string& path) {
 double line_difference(const DecodedImage& image, int a, int b, bool along_rows) {
     double sum = 0.0;
     const int n = along_rows ? image.width : image.height;
-    for (int i = 0; i < n; ++i) {
-        for (int c = 0; c < image.components; ++c) {
-            const auto at = [&](int line) {
-                const int x = along_rows ? i : line;
-                const int y = along_rows ? line : i;
-                return image.pixels[(size_t(y) * image.width + x) * image.components + c];
-            };
-            sum += std::abs(at(a) - at(b));
-        }
-    }
+    const auto at = [&](int line, int i, int c) {
+        const int x = along_rows ? i : line, y = along_rows ? line : i;
+        return image.pixels[(size_t(y) * image.width + x) * image.components + c];
+    };
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < image.components; ++c) sum += std::abs(at(a, i, c) - at(b, i, c));
     return sum / (n * image.components);
 }
 
 TEST(TgaDecode, VeinTextureIsMarbleThatTiles) {
-    const Bytes file = read_file(std::string(SOLIDMORPH_ASSETS) + "/vein.tga");
     DecodedImage image;
-    ASSERT_TRUE(decode(file, image));
+    ASSERT_TRUE(decode(read_file(fs::path(SOLIDMORPH_ASSETS) / "vein.tga"), image));
     ASSERT_EQ(image.width, 256);
     ASSERT_EQ(image.height, 256);
     ASSERT_EQ(image.components, 3);
@@ -387,8 +300,7 @@ TEST(TgaDecode, VeinTextureIsMarbleThatTiles) {
     }
 
     // Light stone with a few dark veins.
-    int dark = 0;
-    int light = 0;
+    int dark = 0, light = 0;
     for (size_t i = 0; i < image.pixels.size(); i += 3) {
         const int luma = (image.pixels[i] * 3 + image.pixels[i + 1] * 6 + image.pixels[i + 2]) / 10;
         dark += luma < 140;
@@ -398,6 +310,79 @@ TEST(TgaDecode, VeinTextureIsMarbleThatTiles) {
     EXPECT_GT(dark, texels / 100);
     EXPECT_LT(dark, texels / 5);
     EXPECT_GT(light, texels / 2);
+}
+
+std::vector<fs::path> files_in(const fs::path& dir) {
+    std::vector<fs::path> out;
+    if (fs::is_directory(dir)) out.assign(fs::directory_iterator(dir), fs::directory_iterator());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(MalformedTga, BrokenAndForeignFilesAreRefused) {
+    std::string found;
+    for (const fs::path& path : files_in(fs::path(SOLIDMORPH_TEST_DATA) / "malformed")) {
+        found += path.filename().string() + " ";
+        // Limits from a tiny GL to one that would allow any 16-bit side.
+        expect_refused(read_file(path), path.filename().string(), {64, 16384, 65535});
+    }
+    EXPECT_EQ(found,
+              "empty.tga huge_dimensions.tga interleaved_rows.tga large_claim_few_packets.tga "
+              "map_index_out_of_range.tga png.tga rle_past_end.tga text.tga truncated_header.tga "
+              "truncated_map.tga truncated_pixels.tga truncated_rle.tga unsupported_depth.tga "
+              "unsupported_type.tga zero_height.tga zero_width.tga ")
+        << "every committed case has its expectation here";
+}
+
+// The picture every seed file holds, y counted from the bottom row: grey or
+// RGB, then alpha for an even component count.
+Bytes reference_picture(int components) {
+    Bytes out;
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            const int c = (x / 2 + 2 * y) % 8;
+            if (components <= 2) {
+                out.push_back(uint8_t(15 + 30 * c));
+            } else {
+                out.insert(out.end(), {uint8_t(c & 1 ? 255 : 0), uint8_t(c & 2 ? 255 : 0),
+                                       uint8_t(c & 4 ? 255 : 0)});
+            }
+            if (components % 2 == 0) out.push_back(uint8_t(255 - 20 * c));
+        }
+    }
+    return out;
+}
+
+TEST(MalformedTga, EveryAcceptedKindGivesTheSamePicture) {
+    const fs::path seed_dir = fs::path(SOLIDMORPH_TEST_DATA) / ".." / ".." / "fuzz" / "corpus";
+    const std::vector<fs::path> seeds = files_in(seed_dir);
+    ASSERT_GE(seeds.size(), 20u) << seed_dir;
+    for (const fs::path& path : seeds) {
+        const std::string name = path.stem().string();
+        // The file name ends in what the decoder must hand back.
+        const std::string suffixes[] = {"grey", "greya", "rgb", "rgba"};
+        const auto named =
+            std::find(std::begin(suffixes), std::end(suffixes), name.substr(name.rfind('_') + 1));
+        ASSERT_NE(named, std::end(suffixes)) << name;
+        const int components = int(named - std::begin(suffixes)) + 1;
+        const Bytes bytes = read_file(path);
+        DecodedImage image;
+        ASSERT_TRUE(decode(bytes, image, 64)) << name;
+        EXPECT_EQ(image.width, 6) << name;
+        EXPECT_EQ(image.height, 3) << name;
+        EXPECT_EQ(image.components, components) << name;
+        EXPECT_EQ(image.pixels, reference_picture(components)) << name;
+
+        // Cut anywhere before the last pixel byte, the file is refused; a
+        // footer after the pixels is never needed.
+        const size_t footer = name.find("footer") != std::string::npos ? 26 : 0;
+        for (size_t keep = 0; keep < bytes.size(); ++keep) {
+            DecodedImage cut;
+            EXPECT_EQ(decode(Bytes(bytes.begin(), bytes.begin() + long(keep)), cut, 64),
+                      keep >= bytes.size() - footer)
+                << name << " cut to " << keep;
+        }
+    }
 }
 
 }  // namespace

@@ -49,12 +49,9 @@ TEST(TriangleList, ProgramGrid) {
     for (std::size_t n = 0; n < list.size(); ++n) {
         const Triangle& t = list[n];
         const bool first = n % 2 == 0;
-        EXPECT_EQ(t.tex1.u, first ? 0 : 1);
-        EXPECT_EQ(t.tex1.v, first ? 0 : 1);
-        EXPECT_EQ(t.tex2.u, first ? 1 : 0);
-        EXPECT_EQ(t.tex2.v, first ? 0 : 1);
-        EXPECT_EQ(t.tex3.u, first ? 1 : 0);
-        EXPECT_EQ(t.tex3.v, first ? 1 : 0);
+        using Tex = std::array<float, 6>;
+        const Tex want = first ? Tex{0, 0, 1, 0, 1, 1} : Tex{1, 1, 0, 1, 0, 0};
+        EXPECT_EQ((Tex{t.tex1.u, t.tex1.v, t.tex2.u, t.tex2.v, t.tex3.u, t.tex3.v}), want) << n;
         for (int i : corners(t)) ASSERT_TRUE(i >= 0 && i < 4160) << n;
     }
 
