@@ -15,6 +15,7 @@
 #include "render/display.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
+#include "tool_startup.h"
 
 namespace {
 
@@ -28,25 +29,6 @@ struct FrameTimes {
 
 double seconds_between(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
-}
-
-// The program's start-up, step for step, so the loop runs on the same state.
-bool start_program(const char* texture_path, GLuint& texture) {
-    WindowSettings settings{};
-    if (!try_open_display(settings)) {
-        std::fprintf(stderr, "frame_bench: cannot open the display\n");
-        return false;
-    }
-    setup_scene();
-    create_surface();
-    if (!create_texture(texture_path, texture)) {
-        std::fprintf(stderr, "frame_bench: cannot load %s\n", texture_path);
-        terminate_display();
-        return false;
-    }
-    fill_shape_table();
-    start_morph();
-    return true;
 }
 
 // One pass of the program's loop. Clearing counts as drawing. glFinish
@@ -102,9 +84,10 @@ int main(int argc, char** argv) {
     }
     const char* texture_path = argc >= 3 ? argv[2] : "assets/vein.tga";
     GLuint texture = 0;
-    if (!start_program(texture_path, texture)) {
+    if (!start_like_program("frame_bench", texture_path, texture)) {
         return 1;
     }
+    start_morph();
     FrameTimes times{0.0, 0.0};
     const Clock::time_point start = Clock::now();
     for (long i = 0; i < frames; ++i) {

@@ -19,6 +19,7 @@
 #include "render/display.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
+#include "tool_startup.h"
 
 namespace {
 
@@ -46,25 +47,6 @@ uint8_t* pixel_at(Picture& picture, int x, int y) {
 
 const uint8_t* pixel_at(const Picture& picture, int x, int y) {
     return &picture.rgb[(static_cast<size_t>(y) * picture.width + x) * 3];
-}
-
-// The same start-up as the program's: scene, mesh, triangle list, texture
-// and shape table, so the pictures show what the program shows.
-bool start_scene(const char* texture_path, GLuint& texture) {
-    WindowSettings settings{};
-    if (!try_open_display(settings)) {
-        std::fprintf(stderr, "render_pictures: cannot open the display\n");
-        return false;
-    }
-    setup_scene();
-    create_surface();
-    if (!create_texture(texture_path, texture)) {
-        std::fprintf(stderr, "render_pictures: cannot load %s\n", texture_path);
-        terminate_display();
-        return false;
-    }
-    fill_shape_table();
-    return true;
 }
 
 // frame_clock stays 0, so texture_scroll stays 0 and every run gives the
@@ -233,7 +215,7 @@ int main(int argc, char** argv) {
     std::error_code error;
     std::filesystem::create_directories(out_dir, error);
     GLuint texture = 0;
-    if (!start_scene(texture_path, texture)) {
+    if (!start_like_program("render_pictures", texture_path, texture)) {
         return 1;
     }
     const bool written = write_png(out_dir / "presets.png", preset_sheet()) &&

@@ -1,0 +1,36 @@
+#pragma once
+
+// The program's start-up for the tools that draw through its modules: the
+// same scene, mesh, triangle list, texture and shape table, so what they
+// measure or picture is what the program shows.
+#include <GL/gl.h>
+
+#include <cstdio>
+
+#include "app/morph_scheduler.h"
+#include "app/program_flow.h"
+#include "render/display.h"
+#include "render/scene_state.h"
+
+namespace solidmorph {
+
+// False, with a message naming the tool, when the display or the texture
+// cannot be had.
+inline bool start_like_program(const char* tool, const char* texture_path, GLuint& texture) {
+    WindowSettings settings{};
+    if (!try_open_display(settings)) {
+        std::fprintf(stderr, "%s: cannot open the display\n", tool);
+        return false;
+    }
+    setup_scene();
+    create_surface();
+    if (!create_texture(texture_path, texture)) {
+        std::fprintf(stderr, "%s: cannot load %s\n", tool, texture_path);
+        terminate_display();
+        return false;
+    }
+    fill_shape_table();
+    return true;
+}
+
+}  // namespace solidmorph
