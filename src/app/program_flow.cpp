@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 
 #include "app/morph_scheduler.h"
 #include "geometry/surface_mesh.h"
@@ -32,12 +33,24 @@ constexpr int32_t list_rows = 64;
 constexpr int32_t list_lon_steps = 64;
 
 // Without its texture the program has nothing to show: say so and keep the
-// message on the console until the user has read it.
+// message on the console until the user has read it (or asks to stop).
 [[noreturn]] void fail_texture_load() {
     terminate_display();
     console_write_line("Failed to load image!!!");
     console_pause(console_wait_forever);
     std::exit(0);
+}
+
+// The mesh and the triangle list are the only large allocations besides the
+// texture. Without room for them there is nothing to draw: end like a window
+// that could not be opened, quietly, with the display given back.
+void create_surface_or_quit() {
+    try {
+        create_surface();
+    } catch (const std::bad_alloc&) {
+        terminate_display();
+        std::exit(0);
+    }
 }
 
 void load_texture() {
@@ -94,9 +107,10 @@ bool create_texture(const char* file_name, unsigned int& name) {
 
 int run_program() {
     install_stop_handlers();
+    ignore_closed_output();
     open_display(window_settings);
     setup_scene();
-    create_surface();
+    create_surface_or_quit();
     load_texture();
     fill_shape_table();
     start_morph();

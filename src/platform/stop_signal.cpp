@@ -1,23 +1,58 @@
 #include "platform/stop_signal.h"
 
 #include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 namespace solidmorph {
 
-static volatile sig_atomic_t stop_flag = 0;
+namespace {
 
-static void on_stop_signal(int) { stop_flag = 1; }
+constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Long enough for the normal shutdown (texture, window, video mode) to run
+// from the loop, short enough that a stuck program still goes promptly.
+constexpr suseconds_t watchdog_us = 1'500'000;
+
+volatile sig_atomic_t stop_flag = 0;
+
+// Nothing but async-signal-safe calls here: the program may be stopped in
+// the middle of anything, the window library's own locks included.
+void on_watchdog(int) { _exit(0); }
+
+void on_stop_signal(int) {
+    if (stop_flag != 0) return;
+    stop_flag = 1;
+    itimerval watchdog{};
+    watchdog.it_value.tv_sec = watchdog_us / 1'000'000;
+    watchdog.it_value.tv_usec = watchdog_us % 1'000'000;
+    setitimer(ITIMER_REAL, &watchdog, nullptr);
+}
+
+}  // namespace
 
 void install_stop_handlers() {
+    struct sigaction watchdog {};
+    watchdog.sa_handler = on_watchdog;
+    sigemptyset(&watchdog.sa_mask);
+    sigaction(SIGALRM, &watchdog, nullptr);
+
     struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
+    for (const int sig : stop_signals) sigaddset(&action.sa_mask, sig);
+    // Restarted calls keep the window library's reads whole; anything that
+    // must notice a stop while it waits polls the flag instead.
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    for (const int sig : stop_signals) {
+        struct sigaction old {};
+        sigaction(sig, nullptr, &old);
+        if (old.sa_handler != SIG_IGN) sigaction(sig, &action, nullptr);
+    }
 }
 
 bool stop_requested() { return stop_flag != 0; }
+
+void ignore_closed_output() { signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace solidmorph

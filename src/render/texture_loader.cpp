@@ -4,12 +4,15 @@
 #include <GL/glu.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <vector>
 
+#include "platform/stop_signal.h"
 #include "render/tga_header.h"
 
 namespace solidmorph {
@@ -64,21 +67,57 @@ bool read_tga_bytes(int fd, int32_t max_side, std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// Non-blocking, so that a named pipe in the file's place cannot hang the
+// open; it is refused right after as not a regular file. The one wait an
+// ordinary open would make, for another process to give up its lease on the
+// file, is made here too, in short steps that a stop request can end.
+int open_texture_file(const char* path) {
+    for (;;) {
+        const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0 || (errno != EWOULDBLOCK && errno != EINTR) || stop_requested()) return fd;
+        const timespec step{0, 20'000'000};
+        nanosleep(&step, nullptr);
+    }
+}
+
+// Mesa reports a texture it had no room for only through the error state;
+// drawing with it would show an untextured solid. Other errors are not ours
+// to judge here.
+bool gl_ran_out_of_memory() {
+    bool out_of_memory = false;
+    for (int i = 0; i < 16; ++i) {
+        const GLenum error = glGetError();
+        if (error == GL_NO_ERROR) break;
+        out_of_memory = out_of_memory || error == GL_OUT_OF_MEMORY;
+    }
+    return out_of_memory;
+}
+
+bool read_and_upload(int fd, int32_t max_side) {
+    std::vector<uint8_t> bytes;
+    if (!read_tga_bytes(fd, max_side, bytes)) return false;
+    DecodedImage image;
+    if (!decode_tga(bytes.data(), bytes.size(), max_side, image)) return false;
+    bytes = std::vector<uint8_t>{};  // the file's bytes are no longer needed
+    return upload_mipmapped_texture(image);
+}
+
 }  // namespace
 
-void upload_mipmapped_texture(const DecodedImage& image) {
+bool upload_mipmapped_texture(const DecodedImage& image) {
     const GLenum format = pixel_format(image.components);
-    if (format == 0 || image.width < 1 || image.height < 1) return;
+    if (format == 0 || image.width < 1 || image.height < 1) return false;
     const size_t expected = size_t(image.width) * size_t(image.height) * size_t(image.components);
-    if (image.pixels.size() != expected) return;
+    if (image.pixels.size() != expected) return false;
 
     // Rows are tightly packed; whatever alignment was set stays for others.
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    gluBuild2DMipmaps(GL_TEXTURE_2D, GLint(format), image.width, image.height, format,
-                      GL_UNSIGNED_BYTE, image.pixels.data());
+    const GLint built = gluBuild2DMipmaps(GL_TEXTURE_2D, GLint(format), image.width, image.height,
+                                          format, GL_UNSIGNED_BYTE, image.pixels.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    return built == 0 && !gl_ran_out_of_memory();
 }
 
 bool load_texture_2d(const char* path) {
@@ -86,19 +125,18 @@ bool load_texture_2d(const char* path) {
     GLint max_side = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_side);
 
-    // Non-blocking so that a named pipe in the file's place cannot hang the
-    // open; it is refused right after as not a regular file.
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = open_texture_file(path);
     if (fd < 0) return false;
-    std::vector<uint8_t> bytes;
-    const bool read_ok = read_tga_bytes(fd, max_side, bytes);
+    bool loaded = false;
+    // Running out of memory anywhere on the way is a texture we cannot
+    // load, reported like any other, never an abort.
+    try {
+        loaded = read_and_upload(fd, max_side);
+    } catch (const std::bad_alloc&) {
+        loaded = false;
+    }
     close(fd);
-    if (!read_ok) return false;
-
-    DecodedImage image;
-    if (!decode_tga(bytes.data(), bytes.size(), max_side, image)) return false;
-    upload_mipmapped_texture(image);
-    return true;
+    return loaded;
 }
 
 }  // namespace solidmorph

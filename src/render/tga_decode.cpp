@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "render/tga_header.h"
 
@@ -169,15 +170,22 @@ bool decode_tga(const uint8_t* bytes, size_t size, int32_t max_side, DecodedImag
     int components = 0;
     uint8_t* top_first = stbi_load_from_memory(bytes, int(end), &width, &height, &components, 0);
     if (top_first == nullptr) return false;
-    const bool as_checked = width == h.width && height == h.height && components == h.components;
-    if (as_checked) {
-        image.width = h.width;
-        image.height = h.height;
-        image.components = h.components;
-        copy_bottom_first(top_first, h, image);
+    bool decoded = width == h.width && height == h.height && components == h.components;
+    if (decoded) {
+        // Out of memory for the flipped copy is a file we cannot load, not
+        // a reason to abort; stb's buffer is freed either way.
+        try {
+            image.width = h.width;
+            image.height = h.height;
+            image.components = h.components;
+            copy_bottom_first(top_first, h, image);
+        } catch (const std::bad_alloc&) {
+            image = DecodedImage{};
+            decoded = false;
+        }
     }
     stbi_image_free(top_first);
-    return as_checked;
+    return decoded;
 }
 
 }  // namespace solidmorph
