@@ -23,7 +23,7 @@ TEST(Program, ShowsTheSolidAndEndsOnEscape) {
 
 // Stopped as soon as its window is up, before it may have drawn at all.
 TEST(Program, EveryStopRequestEndsIt) {
-    for (const int stop : {0, SIGTERM, SIGINT, SIGHUP}) {
+    for (const int stop : {0, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
         SCOPED_TRACE(test::stop_name(stop));
         RunningProgram run(true);
         run.start();

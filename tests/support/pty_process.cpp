@@ -32,11 +32,18 @@ void prepare_child(const PtyOptions& options, int pipe_read) {
         tcsetattr(STDOUT_FILENO, TCSANOW, &settings);
     }
     const PtyStdin mode = options.stdin_mode;
-    const int in = mode == PtyStdin::pipe       ? pipe_read
-                   : mode == PtyStdin::dev_null ? open("/dev/null", O_RDONLY)
-                                                : STDIN_FILENO;
+    const int in = mode == PtyStdin::pipe         ? pipe_read
+                   : mode == PtyStdin::dev_null   ? open("/dev/null", O_RDONLY)
+                   : mode == PtyStdin::write_only ? open("/dev/null", O_WRONLY)
+                                                  : STDIN_FILENO;
     if (in < 0 || dup2(in, STDIN_FILENO) < 0) child_fail("stdin");
     if (mode == PtyStdin::closed) close(STDIN_FILENO);
+    // A launcher that drops the program's output: the pipe's read end is
+    // closed before the program writes a byte.
+    int out[2];
+    if (options.stdout_unread && (pipe(out) != 0 || dup2(out[1], STDOUT_FILENO) < 0)) {
+        child_fail("stdout");
+    }
     // Descriptors of the test itself (other children's terminals, the write
     // end of our own pipe) would otherwise keep ends open that must close.
     close_range(3, ~0u, 0);

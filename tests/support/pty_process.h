@@ -15,10 +15,11 @@ namespace solidmorph {
 
 // What the child finds on its standard input.
 enum class PtyStdin {
-    terminal,  // the pseudo-terminal, like stdout and stderr
-    dev_null,  // /dev/null: end of file at once
-    closed,    // descriptor 0 not open at all
-    pipe,      // a pipe whose write end the test holds in stdin_fd
+    terminal,    // the pseudo-terminal, like stdout and stderr
+    dev_null,    // /dev/null: end of file at once
+    closed,      // descriptor 0 not open at all
+    pipe,        // a pipe whose write end the test holds in stdin_fd
+    write_only,  // open, but for writing only: no key can ever be read
 };
 
 // One change to the child's environment: a value sets it, none unsets it.
@@ -33,6 +34,7 @@ struct PtyOptions {
     PtyStdin stdin_mode = PtyStdin::terminal;
     std::string cwd;  // empty: the test's own working directory
     std::vector<EnvChange> env;
+    bool stdout_unread = false;  // stdout a pipe whose reader has gone
 };
 
 // How the child ended. Neither flag set means it was still running.

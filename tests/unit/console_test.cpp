@@ -125,7 +125,8 @@ TEST(ConsolePauseTiming, WaitsWithoutKeyRunTheirFullTime) {
 // Input that can never bring a key must not leave the program waiting for
 // ever; both waits end at their first check.
 TEST(ConsolePauseDeadInput, EndOfFileOrClosedStdinEndsWaitAtOnce) {
-    for (PtyStdin mode : {PtyStdin::dev_null, PtyStdin::closed, PtyStdin::pipe}) {
+    for (PtyStdin mode :
+         {PtyStdin::dev_null, PtyStdin::closed, PtyStdin::pipe, PtyStdin::write_only}) {
         PtyChild child = start(
             [] {
                 pty_sleep_ms(200);  // lets the test close the pipe first
@@ -206,27 +207,63 @@ TEST(ConsolePauseTerminal, RawWhileWaitingAndRestoredAfter) {
     finish(timed_out);
 }
 
-// With the program's stop handlers in place, Ctrl-C or SIGTERM during an
-// endless wait ends it, leaves the terminal as it was and raises the stop.
+// With the program's stop handlers in place, a stop from the keyboard or
+// from outside ends an endless wait, leaves the terminal as it was and is
+// kept as a stop request; one that came before the wait ends it at once.
 TEST(ConsolePauseTerminal, StopSignalEndsWaitAndRestores) {
-    for (bool by_keyboard : {true, false}) {
-        SCOPED_TRACE(by_keyboard ? "by keyboard" : "by SIGTERM");
+    struct Stop {
+        const char* name;
+        const char* keys;  // typed on the terminal, or
+        int signal;        // sent from outside, or
+        bool before_wait;  // raised by the process itself before waiting
+    };
+    for (const Stop& stop :
+         {Stop{"Ctrl-C", "\x03", 0, false}, Stop{"Ctrl-\\", "\x1c", 0, false},
+          Stop{"SIGTERM", nullptr, SIGTERM, false}, Stop{"SIGQUIT", nullptr, SIGQUIT, false},
+          Stop{"SIGTERM before the wait", nullptr, 0, true}}) {
+        SCOPED_TRACE(stop.name);
         PtyChild child = start(
-            [] {
+            [before = stop.before_wait] {
                 install_stop_handlers();
                 if (stop_requested()) return 20;
+                if (before) raise(SIGTERM);
+                const double start_ms = pty_now_ms();
                 int result = pause_keeps_settings(console_wait_forever);
                 if (result != 0) return result;
+                if (before && pty_now_ms() - start_ms > 100) return 22;
                 return stop_requested() ? 0 : 21;
             },
             "waiting", 150);
-        if (by_keyboard) {
-            ASSERT_TRUE(pty_send(child, "\x03"));
-        } else {
-            ASSERT_EQ(kill(child.pid, SIGTERM), 0);
+        if (stop.keys != nullptr) {
+            ASSERT_TRUE(pty_send(child, stop.keys));
+        } else if (stop.signal != 0) {
+            ASSERT_EQ(kill(child.pid, stop.signal), 0);
         }
         finish(child);
     }
+}
+
+// Ctrl-Z and fg: the shell gives the terminal its own (cooked) settings
+// while the job is stopped; the wait must be raw again once it runs on, so a
+// single key still ends it without echo.
+TEST(ConsolePauseTerminal, RawAgainAfterStopAndContinue) {
+    PtyChild child =
+        start([] { return pause_keeps_settings(console_wait_forever); }, "waiting", 150);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(child.master_fd, &raw), 0);
+    ASSERT_EQ(kill(child.pid, SIGSTOP), 0);
+    pty_sleep_ms(50);
+    termios cooked = raw;
+    cooked.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(child.master_fd, TCSANOW, &cooked), 0);
+    ASSERT_EQ(kill(child.pid, SIGCONT), 0);
+    pty_sleep_ms(150);
+    termios after{};
+    ASSERT_EQ(tcgetattr(child.master_fd, &after), 0);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), 0u) << "the terminal stayed cooked";
+    ASSERT_TRUE(pty_send(child, "z"));
+    finish(child);
+    EXPECT_EQ(child.output.find('z'), std::string::npos) << "the key was echoed";
 }
 
 // Without handlers Ctrl-C still kills the waiting process, but only after
