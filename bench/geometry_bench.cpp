@@ -34,12 +34,9 @@ const Shape shapes[] = {
 
 void generate(benchmark::State& state, const ShapeParams& s) {
     using namespace solidmorph;
-    mesh.positions.assign(mesh_vertex_count, {});
-    mesh.texcoords.assign(mesh_vertex_count, {});
-    mesh.normals.assign(mesh_vertex_count, {});
+    create_mesh();
     for (auto _ : state) {
-        generate_supershape(mesh.positions, mesh.texcoords, 1.0f, 64.0f, 64.0f, s.a, s.b, s.m, s.n1,
-                            s.n2, s.n3);
+        generate_grid_surface(s);
         benchmark::ClobberMemory();
     }
 }
@@ -59,17 +56,20 @@ void radius_calls(double angle, const ShapeParams& s, double outer) {
 // That is 12,672 pow, 8,448 cos and 8,448 sin, on the same angle sequences.
 void math_calls(benchmark::State& state, const ShapeParams& s) {
     const double outer = -1.0 / double(s.n1);
-    const float lat_step = float(3.141593 / 64.0), lon_step = float(6.283186 / 64.0);
+    using solidmorph::grid_lon_steps;
+    using solidmorph::grid_rows;
+    const float lat_step = float(3.141593 / double(grid_rows));
+    const float lon_step = float(6.283186 / double(grid_lon_steps));
     for (auto _ : state) {
         float phi = float(-1.5707965);
-        for (int i = 0; i < 64; ++i) {
+        for (int i = 0; i < grid_rows; ++i) {
             radius_calls(phi, s, outer);
             phi = float(double(phi) + double(lat_step));
             double cp = std::cos(double(phi)), sp = std::sin(double(phi));
             benchmark::DoNotOptimize(cp);
             benchmark::DoNotOptimize(sp);
             float theta = float(-3.141593);
-            for (int j = 0; j <= 64; ++j) {
+            for (int j = 0; j <= grid_lon_steps; ++j) {
                 radius_calls(theta, s, outer);
                 double ct = std::cos(double(theta)), st = std::sin(double(theta));
                 benchmark::DoNotOptimize(ct);
@@ -82,9 +82,8 @@ void math_calls(benchmark::State& state, const ShapeParams& s) {
 
 void build_list(benchmark::State& state) {
     solidmorph::TriangleList list;
-    const int32_t rows = 64, lon_steps = 64;
     for (auto _ : state) {
-        solidmorph::build_triangle_list(list, rows, lon_steps);
+        solidmorph::build_triangle_list(list, solidmorph::grid_rows, solidmorph::grid_lon_steps);
         benchmark::DoNotOptimize(list.data());
     }
 }

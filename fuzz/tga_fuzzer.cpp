@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "render/tga_decode.h"
-#include "render/tga_header.h"
+#include "image/tga_decode.h"
+#include "image/tga_header.h"
 
 namespace {
 

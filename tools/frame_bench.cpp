@@ -10,11 +10,8 @@
 
 #include "app/morph_scheduler.h"
 #include "app/program_flow.h"
-#include "geometry/surface_mesh.h"
 #include "platform/clock.h"
 #include "render/display.h"
-#include "render/frame_renderer.h"
-#include "render/scene_state.h"
 #include "tool_startup.h"
 
 namespace {
@@ -31,25 +28,26 @@ double seconds_between(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
 
+// When the frame's steps ended, as the program's own frame reports them.
+Clock::time_point step_end[5];
+
+void note_step(FrameStep done) { step_end[static_cast<int>(done)] = Clock::now(); }
+
+Clock::time_point ended(FrameStep step) { return step_end[static_cast<int>(step)]; }
+
 // One pass of the program's loop. Clearing counts as drawing. glFinish
 // waits for the GL to finish the frame, so its drawing is charged to drawing
 // and not to the next frame's generation.
-void run_frame(FrameTimes& times) {
+void time_frame(FrameTimes& times) {
     const Clock::time_point start = Clock::now();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    const Clock::time_point cleared = Clock::now();
-    advance_morph();
-    frame_clock = static_cast<float>(clock_seconds() / 100.0);
-    generate_current_surface();
-    const Clock::time_point generated = Clock::now();
-    render_frame();
-    swap_buffers();
+    run_frame(clock_seconds(), note_step);
+    poll_events_then_swap();
     glFinish();
-    const Clock::time_point drawn = Clock::now();
-    times.generate_seconds += seconds_between(cleared, generated);
-    times.draw_seconds += seconds_between(start, cleared) + seconds_between(generated, drawn);
+    const Clock::time_point shown = Clock::now();
+    times.generate_seconds +=
+        seconds_between(ended(FrameStep::cleared), ended(FrameStep::surface_generated));
+    times.draw_seconds += seconds_between(start, ended(FrameStep::cleared)) +
+                          seconds_between(ended(FrameStep::surface_generated), shown);
 }
 
 void report(const FrameTimes& times, long frames, double wall_seconds) {
@@ -91,7 +89,7 @@ int main(int argc, char** argv) {
     FrameTimes times{0.0, 0.0};
     const Clock::time_point start = Clock::now();
     for (long i = 0; i < frames; ++i) {
-        run_frame(times);
+        time_frame(times);
     }
     const double wall_seconds = seconds_between(start, Clock::now());
     report(times, frames, wall_seconds);

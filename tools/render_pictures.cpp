@@ -51,10 +51,7 @@ const uint8_t* pixel_at(const Picture& picture, int x, int y) {
 
 // frame_clock stays 0, so texture_scroll stays 0 and every run gives the
 // same pictures.
-void generate(const ShapeParams& shape) {
-    generate_supershape(mesh.positions, mesh.texcoords, 1.0f, 64.0f, 64.0f, shape.a, shape.b,
-                        shape.m, shape.n1, shape.n2, shape.n3);
-}
+void generate(const ShapeParams& shape) { generate_grid_surface(shape); }
 
 // The GL hands rows bottom first; a PNG wants them top first.
 Picture read_back_buffer() {
@@ -161,12 +158,14 @@ Picture morph_strip() {
     start_morph();
     int next = 0;
     for (int frame = 0; frame < moving_frames && next < shown; ++frame) {
-        advance_morph();
+        // The program's own frame, with the clock at 0 so the texture holds
+        // still, and the count set so that every frame turns to one angle.
+        frame_count = view_angle - 1;
+        run_frame(0.0);
         if (frame != next * (moving_frames - 1) / (shown - 1)) {
             continue;
         }
-        generate(current_shape);
-        paste(strip, shrink(render_at(view_angle), tile_width, tile_height), next * tile_width, 0);
+        paste(strip, shrink(read_back_buffer(), tile_width, tile_height), next * tile_width, 0);
         ++next;
     }
     return strip;

@@ -18,7 +18,7 @@ namespace solidmorph {
 // cannot be had.
 inline bool start_like_program(const char* tool, const char* texture_path, GLuint& texture) {
     WindowSettings settings{};
-    if (!try_open_display(settings)) {
+    if (open_display_window(settings) != DisplayOpen::opened) {
         std::fprintf(stderr, "%s: cannot open the display\n", tool);
         return false;
     }

@@ -56,6 +56,16 @@ void apply_increment() {
 
 }  // namespace
 
+void reset_morph() {
+    shape_table = ShapeTable{};
+    current_shape = start_shape;
+    morph_steps = 200;
+    target_index = 6;
+    source_index = 1;
+    cycle_index = 0;
+    period_frame = 0;
+}
+
 void fill_shape_table() {
     shape_table[1] = {1.0f, 1.0f, 0.0f, 1.0f, 1.0f, 1.0f};
     shape_table[2] = {1.0f, 1.0f, 4.0f, 100.0f, 100.0f, 100.0f};

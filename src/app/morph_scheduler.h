@@ -10,6 +10,7 @@ namespace solidmorph {
 // Entry 0 is the increment of the morph under way, 1 to 11 the presets.
 using ShapeTable = std::array<ShapeParams, 12>;
 
+// The scheduler's state: written only by the functions below.
 extern ShapeTable shape_table;
 extern ShapeParams current_shape;
 
@@ -21,6 +22,11 @@ extern int32_t target_index;
 extern int32_t source_index;
 extern int32_t cycle_index;
 extern int32_t period_frame;
+
+// The scheduler's whole state as the program starts: an empty table,
+// current_shape at start_shape, the first morph not yet primed. The program
+// relies on it for its start-up shape; tests use it to start afresh.
+void reset_morph();
 
 void fill_shape_table();
 void start_morph();

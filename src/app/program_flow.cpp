@@ -4,7 +4,6 @@
 
 #include <GL/gl.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -25,12 +24,6 @@ namespace {
 
 WindowSettings window_settings{};
 GLuint texture_name = 0;
-
-constexpr float surface_scale = 1.0f;
-constexpr float surface_lat_steps = 64.0f;
-constexpr float surface_lon_steps = 64.0f;
-constexpr int32_t list_rows = 64;
-constexpr int32_t list_lon_steps = 64;
 
 // Without its texture the program has nothing to show: say so and keep the
 // message on the console until the user has read it (or asks to stop).
@@ -59,16 +52,6 @@ void load_texture() {
     }
 }
 
-void draw_frame() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    advance_morph();
-    frame_clock = static_cast<float>(clock_seconds() / 100.0);
-    generate_current_surface();
-    render_frame();
-}
-
 // Escape ends the loop; so do the window system closing the window and the
 // stop signals, each through the same shutdown.
 bool keep_running() { return !escape_pressed() && !display_close_requested() && !stop_requested(); }
@@ -80,22 +63,16 @@ void shut_down() {
 
 }  // namespace
 
-void generate_current_surface() {
-    generate_supershape(mesh.positions, mesh.texcoords, surface_scale, surface_lat_steps,
-                        surface_lon_steps, current_shape.a, current_shape.b, current_shape.m,
-                        current_shape.n1, current_shape.n2, current_shape.n3);
-}
+// Read by the generator, which gets it from nowhere else.
+float frame_clock = 0.0f;
 
 void create_surface() {
     // Sized once here and rewritten in place every frame, so the loop never
     // allocates.
-    mesh.positions.assign(mesh_vertex_count, Vec3{});
-    mesh.texcoords.assign(mesh_vertex_count, Vec2{});
-    mesh.normals.assign(mesh_vertex_count, Vec3{});
-    current_shape = start_shape;
-    generate_current_surface();
-    triangle_list.assign(2, Triangle{});
-    build_triangle_list(triangle_list, list_rows, list_lon_steps);
+    create_mesh();
+    reset_morph();
+    generate_grid_surface(current_shape);
+    build_grid_triangle_list();
 }
 
 bool create_texture(const char* file_name, unsigned int& name) {
@@ -103,6 +80,27 @@ bool create_texture(const char* file_name, unsigned int& name) {
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
     return load_texture_2d(file_name);
+}
+
+void run_frame(double clock_reading, FrameStepHook after_step) {
+    const auto done = [after_step](FrameStep step) {
+        if (after_step != nullptr) after_step(step);
+    };
+    // render_frame clears and loads the identity again before it draws; this
+    // first clear leaves no trace and is kept only because the program has
+    // always framed its work this way.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    done(FrameStep::cleared);
+    advance_morph();
+    done(FrameStep::morph_advanced);
+    frame_clock = static_cast<float>(clock_reading / 100.0);
+    done(FrameStep::clock_read);
+    generate_grid_surface(current_shape);
+    done(FrameStep::surface_generated);
+    render_frame();
+    done(FrameStep::drawn);
 }
 
 int run_program() {
@@ -115,8 +113,8 @@ int run_program() {
     fill_shape_table();
     start_morph();
     do {
-        draw_frame();
-        swap_buffers();
+        run_frame(clock_seconds());
+        poll_events_then_swap();
     } while (keep_running());
     shut_down();
     return 0;

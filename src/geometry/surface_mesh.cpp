@@ -12,7 +12,6 @@ namespace solidmorph {
 
 SurfaceMesh mesh;
 float texture_scroll = 0.0f;
-float frame_clock = 0.0f;
 
 void normalize(Vec3& v) {
     const double x = v.x, y = v.y, z = v.z;
@@ -127,6 +126,18 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
             }
         }
     }
+}
+
+void create_mesh() {
+    mesh.positions.assign(mesh_vertex_count, Vec3{});
+    mesh.texcoords.assign(mesh_vertex_count, Vec2{});
+    mesh.normals.assign(mesh_vertex_count, Vec3{});
+}
+
+void generate_grid_surface(const ShapeParams& shape) {
+    generate_supershape(mesh.positions, mesh.texcoords, grid_scale, float(grid_rows),
+                        float(grid_lon_steps), shape.a, shape.b, shape.m, shape.n1, shape.n2,
+                        shape.n3);
 }
 
 }  // namespace solidmorph

@@ -1,28 +1,52 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "geometry/geometry_types.h"
 
 namespace solidmorph {
 
-// One vertex per grid point, 64 rows of 65 columns, index 65 * row + column.
+// The one grid the program draws: 64 rows of latitude, each of 64 longitude
+// steps plus the seam column, which lands just past 2 pi rather than on top
+// of column 0 (the angle is accumulated in floats). Every user of the grid
+// (program, tools, benchmarks, tests) takes its sizes from here.
+inline constexpr int32_t grid_rows = 64;
+inline constexpr int32_t grid_lon_steps = 64;
+inline constexpr int32_t grid_columns = grid_lon_steps + 1;
+inline constexpr float grid_scale = 1.0f;
+inline constexpr int mesh_vertex_count = grid_rows * grid_columns;
+
+// One vertex per grid point, index grid_columns * row + column.
 struct SurfaceMesh {
     std::vector<Vec3> positions;
     std::vector<Vec2> texcoords;
     std::vector<Vec3> normals;
 };
 
-inline constexpr int mesh_vertex_count = 4160;
-
 extern SurfaceMesh mesh;
+
+// Texture offset added to every texture coordinate; advanced by every
+// generation. Owned and written by the generator.
 extern float texture_scroll;
+
+// The clock reading in seconds / 100 that drives the texture scroll. Written
+// once per frame by the program flow (defined there), read here.
 extern float frame_clock;
 
-// Rewrites every position, texture coordinate and (into mesh.normals) every
-// normal of the grid from one parameter set, and advances texture_scroll.
+// Rewrites every position and texture coordinate of the grid in the given
+// arrays from one parameter set. Its signature is fixed; what it does not
+// show: it also writes the normals into mesh.normals, reads frame_clock and
+// advances texture_scroll by 0.00041926 * frame_clock before it starts.
 void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoords, float scale,
                          float lat_steps, float lon_steps, float a, float b, float m, float n1,
                          float n2, float n3);
+
+// Sizes the mesh's three arrays for the grid, zero-filled. Done once, so
+// that no frame allocates.
+void create_mesh();
+
+// generate_supershape over the program's grid into the mesh, for one shape.
+void generate_grid_surface(const ShapeParams& shape);
 
 }  // namespace solidmorph

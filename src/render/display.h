@@ -22,17 +22,24 @@ struct WindowSettings {
     const unsigned char* gl_version;
 };
 
-// Fills the request, opens the window and makes its context current; on
-// failure it ends the process with exit code 0 (with a message and a short
-// console pause when the window library cannot start at all).
+// How opening the display went.
+enum class DisplayOpen { opened, no_library, no_window };
+
+// The one way the display is opened: fills the request, starts the window
+// library, opens the window, makes its context current, asks for a swap
+// interval of 1 and notes the GL version. On no_window the library has
+// been terminated again. Tools and tests use it directly.
+DisplayOpen open_display_window(WindowSettings& settings);
+
+// The program's open: open_display_window, and on failure it ends the
+// process with exit code 0 itself (with a message and a short console pause
+// when the window library cannot start at all). A lost display connection
+// later also ends the process with 0.
 void open_display(WindowSettings& settings);
 
-// The same request without ending the process: false when the library cannot
-// start or the window cannot be opened (the library is then terminated).
-bool try_open_display(WindowSettings& settings);
-
-// Processes pending window events, then shows the back buffer.
-void swap_buffers();
+// Processes pending window events (so the key state read next is current),
+// then shows the back buffer.
+void poll_events_then_swap();
 
 // True while Escape is down as of the last event processing, or once after
 // it was pressed and released since the previous call.

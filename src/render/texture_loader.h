@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/tga_decode.h"
+#include "image/tga_decode.h"
 
 namespace solidmorph {
 
@@ -10,9 +10,8 @@ namespace solidmorph {
 bool upload_mipmapped_texture(const DecodedImage& image);
 
 // Reads a TGA file into the bound 2D texture with its full mipmap chain.
-// False when the file is missing, unreadable, not an image we accept, too
-// big for the memory at hand, or when a stop was requested while another
-// process's lease held the file back.
+// False when read_tga_file refuses it (see image/tga_file.h) or the upload
+// fails.
 bool load_texture_2d(const char* path);
 
 }  // namespace solidmorph

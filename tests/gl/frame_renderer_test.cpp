@@ -271,12 +271,10 @@ protected:
     void SetUp() override {
         FrameRenderer::SetUp();
         if (HasFatalFailure()) return;
-        mesh.positions.assign(mesh_vertex_count, Vec3{});
-        mesh.texcoords.assign(mesh_vertex_count, Vec2{});
-        mesh.normals.assign(mesh_vertex_count, Vec3{});
-        generate_supershape(mesh.positions, mesh.texcoords, 1.0f, 64.0f, 64.0f, 1, 1, 0, 1, 1, 1);
-        build_triangle_list(triangle_list, 64, 64);
-        ASSERT_EQ(triangle_list.size(), 8320u);
+        create_mesh();
+        generate_grid_surface(ShapeParams{1, 1, 0, 1, 1, 1});
+        build_grid_triangle_list();
+        ASSERT_EQ(triangle_list.size(), size_t(grid_triangle_count));
     }
 
     void TearDown() override {

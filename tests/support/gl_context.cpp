@@ -8,7 +8,7 @@ namespace solidmorph::test {
 
 bool ensure_gl_context() {
     static WindowSettings settings{};
-    static const bool opened = try_open_display(settings);
+    static const bool opened = open_display_window(settings) == DisplayOpen::opened;
     EXPECT_TRUE(opened) << "no GL context: is DISPLAY set to a running X server?";
     return opened;
 }

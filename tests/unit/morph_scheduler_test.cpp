@@ -89,13 +89,7 @@ Fields model_increment(int64_t period) {
 }
 
 void restart_scheduler() {
-    shape_table = ShapeTable{};
-    current_shape = start_shape;
-    morph_steps = 200;
-    target_index = 6;
-    source_index = 1;
-    cycle_index = 0;
-    period_frame = 0;
+    reset_morph();
     fill_shape_table();
     start_morph();
 }
@@ -263,9 +257,7 @@ TEST(LongRun, SchedulerKeepsItsCycleAndDrawableShapesForWeeks) {
     constexpr int64_t total_frames = 100'000'000;  // about 19 days at 60 frames a second
     constexpr int64_t sample_stride = 999'983;     // prime: samples fall at every phase of a period
     restart_scheduler();
-    mesh.positions.assign(mesh_vertex_count, Vec3{});
-    mesh.texcoords.assign(mesh_vertex_count, Vec2{});
-    mesh.normals.assign(mesh_vertex_count, Vec3{});
+    create_mesh();
     // A month of uptime on the clock, so the scroll is large from the start.
     frame_clock = static_cast<float>(30 * 86400.0 / 100.0);
 
@@ -300,8 +292,7 @@ TEST(LongRun, SchedulerKeepsItsCycleAndDrawableShapesForWeeks) {
             }
         }
         if (k % sample_stride == 0) {
-            generate_supershape(mesh.positions, mesh.texcoords, 1.0f, 64.0f, 64.0f, s.a, s.b, s.m,
-                                s.n1, s.n2, s.n3);
+            generate_grid_surface(s);
             ASSERT_TRUE(surface_is_drawable()) << "frame " << k;
             ++samples;
         }

@@ -1,7 +1,7 @@
 // The decoder against files built here field by field, against the committed
 // broken and foreign files, and against one picture stored in every kind of
 // file we accept (the fuzzer's seeds).
-#include "render/tga_decode.h"
+#include "image/tga_decode.h"
 
 #include <gtest/gtest.h>
 

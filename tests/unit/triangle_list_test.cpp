@@ -34,7 +34,13 @@ TEST(TriangleList, SmallGridInRecordOrder) {
 // The program's grid: the landmark records, the corner texture pattern,
 // every band tiled, and indices that never leave the mesh.
 TEST(TriangleList, ProgramGrid) {
-    const TriangleList list = build(64, 64);
+    // The grid's one definition, pinned to the sizes the solid is drawn at.
+    ASSERT_EQ(grid_rows, 64);
+    ASSERT_EQ(grid_lon_steps, 64);
+    ASSERT_EQ(mesh_vertex_count, 4160);
+    ASSERT_EQ(grid_triangle_count, 8320);
+    build_grid_triangle_list();
+    const TriangleList list = triangle_list;
     ASSERT_EQ(list.size(), 8320u);
     EXPECT_EQ(corners(list[0]), (Corners{65, 64, 0}));
     EXPECT_EQ(corners(list[1]), (Corners{0, 1, 65}));

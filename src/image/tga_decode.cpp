@@ -1,4 +1,4 @@
-#include "render/tga_decode.h"
+#include "image/tga_decode.h"
 
 #include <stb_image.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "render/tga_header.h"
+#include "image/tga_header.h"
 
 namespace solidmorph {
 
