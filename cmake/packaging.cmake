@@ -6,32 +6,39 @@ set(SOLIDMORPH_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(SOLIDMORPH_GENERATED_DIR ${PROJECT_BINARY_DIR}/packaging)
 find_program(SOLIDMORPH_GZIP gzip REQUIRED)
 
-# Debian keeps the programs of games in /usr/games, so the package moves the
-# program there; CPack tells the install step through the environment, the
-# one channel it shares with it. Every other install uses the usual bin/.
+# The command users type is a small launcher that starts the program in the
+# folder holding its texture; the program itself lives in a private folder.
+# Debian keeps the commands of games in /usr/games and their private
+# programs in /usr/lib/games, so the package moves both there; CPack tells
+# the install step through the environment, the one channel it shares with
+# it. Every other install uses the usual bin/ and libexec/.
 set(CPACK_PROJECT_CONFIG_FILE ${SOLIDMORPH_PACKAGING_DIR}/cpack_project_config.cmake)
 install(CODE "
   set(solidmorph_bindir [[${CMAKE_INSTALL_BINDIR}]])
+  set(solidmorph_libexecdir [[${CMAKE_INSTALL_LIBEXECDIR}]])
   if(DEFINED ENV{SOLIDMORPH_PACKAGE_BINDIR})
     set(solidmorph_bindir \"\$ENV{SOLIDMORPH_PACKAGE_BINDIR}\")
   endif()
+  if(DEFINED ENV{SOLIDMORPH_PACKAGE_LIBEXECDIR})
+    set(solidmorph_libexecdir \"\$ENV{SOLIDMORPH_PACKAGE_LIBEXECDIR}\")
+  endif()
 ")
-install(TARGETS solidmorph RUNTIME DESTINATION "\${solidmorph_bindir}")
-# The program reads its texture from the working directory; the menu entry
-# starts it in this folder.
+install(TARGETS solidmorph RUNTIME DESTINATION "\${solidmorph_libexecdir}/solidmorph")
+# The launcher lets the program find this folder from anywhere.
 install(FILES ${PROJECT_SOURCE_DIR}/assets/vein.tga
         DESTINATION ${CMAKE_INSTALL_DATADIR}/solidmorph)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/icon.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
         RENAME solidmorph.png)
 
-# The desktop entry and the manual page name installed paths, and
-# cmake --install --prefix can move them after configuring, so they are
-# written when installing rather than now.
+# The launcher, the desktop entry and the manual page name installed
+# paths, and cmake --install --prefix can move them after configuring, so
+# they are written when installing rather than now.
 install(CODE "
   set(SOLIDMORPH_SOURCE_DIR [[${SOLIDMORPH_PACKAGING_DIR}]])
   set(SOLIDMORPH_OUTPUT_DIR [[${SOLIDMORPH_GENERATED_DIR}]])
   set(SOLIDMORPH_BINDIR \"\${solidmorph_bindir}\")
+  set(SOLIDMORPH_LIBEXECDIR \"\${solidmorph_libexecdir}\")
   set(SOLIDMORPH_DATADIR [[${CMAKE_INSTALL_DATADIR}]])
   set(SOLIDMORPH_MANDIR [[${CMAKE_INSTALL_MANDIR}]])
   set(SOLIDMORPH_GZIP [[${SOLIDMORPH_GZIP}]])
@@ -60,9 +67,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "solidmorph opens a full-screen OpenGL window and shows one textured, lit
 solid: a supershape, the 3-D form of Gielis' superformula. It spins about
 all three axes and morphs without end through eleven preset shapes, with a
-marble texture creeping over its surface.
+marble texture drifting over its surface.
 
 Nobody steers it: you watch, and press Escape to end it. Start it from the
-menu, or from a terminal inside /usr/share/solidmorph, where it finds its
-texture.")
+menu, or type solidmorph in a terminal.")
 include(CPack)

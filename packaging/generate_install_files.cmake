@@ -1,20 +1,32 @@
 # Runs at install time, when the final prefix is known (cmake --install
-# --prefix may differ from the configured one): writes the desktop entry and
-# the gzipped manual page, both naming the installed paths, and installs them.
+# --prefix may differ from the configured one): writes the launcher, the
+# desktop entry and the gzipped manual page, all naming the installed paths,
+# and installs them.
 #
 # Expects: SOLIDMORPH_SOURCE_DIR, SOLIDMORPH_OUTPUT_DIR, SOLIDMORPH_BINDIR,
-# SOLIDMORPH_DATADIR, SOLIDMORPH_MANDIR, SOLIDMORPH_GZIP, PROJECT_VERSION and
-# CMAKE_INSTALL_PREFIX.
+# SOLIDMORPH_LIBEXECDIR, SOLIDMORPH_DATADIR, SOLIDMORPH_MANDIR,
+# SOLIDMORPH_GZIP, PROJECT_VERSION and CMAKE_INSTALL_PREFIX.
 
 # A relative prefix counts from the folder cmake --install runs in, which is
 # this script's current source folder.
 cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE OUTPUT_VARIABLE prefix)
-foreach(dir BINDIR DATADIR MANDIR)
+foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR)
   cmake_path(ABSOLUTE_PATH SOLIDMORPH_${dir} BASE_DIRECTORY "${prefix}" NORMALIZE
              OUTPUT_VARIABLE ${dir})
 endforeach()
 set(program "${BINDIR}/solidmorph")
+set(private_program "${LIBEXECDIR}/solidmorph/solidmorph")
 set(texture_dir "${DATADIR}/solidmorph")
+
+# The launcher's paths are single-quoted words for sh: nothing inside is
+# special but the quote itself, which ends the quotes, adds an escaped
+# quote and opens them again.
+function(shell_word out text)
+  string(REPLACE "'" "'\\''" text "${text}")
+  set(${out} "'${text}'" PARENT_SCOPE)
+endfunction()
+shell_word(SOLIDMORPH_LAUNCHER_PROGRAM "${private_program}")
+shell_word(SOLIDMORPH_LAUNCHER_DATA_DIR "${texture_dir}")
 
 # Exec= is split like a command line: a path with a space or a shell
 # character must be quoted, and inside the quotes " ` $ and \ need a
@@ -40,11 +52,13 @@ function(roff_literal out text)
 endfunction()
 roff_literal(SOLIDMORPH_MAN_DATA_DIR "${texture_dir}")
 roff_literal(SOLIDMORPH_MAN_PROGRAM "${program}")
+roff_literal(SOLIDMORPH_MAN_PRIVATE_PROGRAM "${private_program}")
 
 # A folder of its own per run: installs to other prefixes may run at the
 # same time from the same build.
 string(RANDOM LENGTH 12 run)
 set(work "${SOLIDMORPH_OUTPUT_DIR}/install-${run}")
+configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.sh.in" "${work}/solidmorph" @ONLY)
 configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.desktop.in" "${work}/solidmorph.desktop"
                @ONLY)
 configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.6.in" "${work}/solidmorph.6" @ONLY)
@@ -52,6 +66,7 @@ configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.6.in" "${work}/solidmorph.6"
 execute_process(COMMAND "${SOLIDMORPH_GZIP}" -9n "${work}/solidmorph.6"
                 COMMAND_ERROR_IS_FATAL ANY)
 
+file(INSTALL DESTINATION "${BINDIR}" TYPE PROGRAM FILES "${work}/solidmorph")
 file(INSTALL DESTINATION "${DATADIR}/applications" TYPE FILE
      FILES "${work}/solidmorph.desktop")
 file(INSTALL DESTINATION "${MANDIR}/man6" TYPE FILE FILES "${work}/solidmorph.6.gz")

@@ -53,10 +53,11 @@ CommandResult run_command(std::vector<std::string> argv, const fs::path& scratch
 // Installs the build with the given prefix, staged under destdir when one is
 // given, the way a package build does.
 void install_build(const test::WorkFolder& scratch, const std::string& prefix,
-                   const std::string& destdir = "") {
-    const CommandResult result = run_command(
-        {SOLIDMORPH_CMAKE, "--install", SOLIDMORPH_BUILD_DIR, "--prefix", prefix}, scratch.path,
-        {{"DESTDIR", destdir.empty() ? std::nullopt : std::optional(destdir)}});
+                   const std::string& destdir = "", std::vector<EnvChange> env = {}) {
+    env.push_back({"DESTDIR", destdir.empty() ? std::nullopt : std::optional(destdir)});
+    const CommandResult result =
+        run_command({SOLIDMORPH_CMAKE, "--install", SOLIDMORPH_BUILD_DIR, "--prefix", prefix},
+                    scratch.path, std::move(env));
     ASSERT_EQ(result.code, 0) << result.out << result.err;
 }
 
@@ -130,36 +131,69 @@ std::set<std::string> files_under(const fs::path& root) {
 const char* const desktop_entry = "share/applications/solidmorph.desktop";
 const char* const manual_page = "share/man/man6/solidmorph.6.gz";
 
+// The package build asks for Debian's places for games through the
+// environment, as CPack does.
+const EnvChange package_places[] = {{"SOLIDMORPH_PACKAGE_BINDIR", "games"},
+                                    {"SOLIDMORPH_PACKAGE_LIBEXECDIR", "lib/games"}};
+
 TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
-    const test::WorkFolder scratch(false);
-    const fs::path stage = scratch.path / "stage";
-    install_build(scratch, "/usr", stage.string());
-    const fs::path usr = stage / "usr";
+    struct Layout {
+        const char* name;
+        std::vector<EnvChange> env;
+        std::string command, program;
+    };
+    const Layout layouts[] = {
+        {"cmake --install", {}, "bin/solidmorph", "libexec/solidmorph/solidmorph"},
+        {"Debian package",
+         {std::begin(package_places), std::end(package_places)},
+         "games/solidmorph",
+         "lib/games/solidmorph/solidmorph"},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const test::WorkFolder scratch(false);
+        const fs::path stage = scratch.path / "stage";
+        install_build(scratch, "/usr", stage.string(), layout.env);
+        const fs::path usr = stage / "usr";
 
-    // Exactly these, so a stray or a lost file both show.
-    EXPECT_EQ(files_under(stage),
-              (std::set<std::string>{"usr/bin/solidmorph", "usr/share/solidmorph/vein.tga",
-                                     "usr/share/applications/solidmorph.desktop",
-                                     "usr/share/icons/hicolor/256x256/apps/solidmorph.png",
-                                     "usr/share/man/man6/solidmorph.6.gz"}));
-    EXPECT_EQ(access((usr / "bin/solidmorph").c_str(), X_OK), 0);
-    EXPECT_EQ(read_file(usr / "share/solidmorph/vein.tga"),
-              read_file(fs::path(SOLIDMORPH_ASSETS) / "vein.tga"));
+        // Exactly these, so a stray or a lost file both show.
+        EXPECT_EQ(files_under(stage),
+                  (std::set<std::string>{"usr/" + layout.command, "usr/" + layout.program,
+                                         "usr/share/solidmorph/vein.tga",
+                                         "usr/share/applications/solidmorph.desktop",
+                                         "usr/share/icons/hicolor/256x256/apps/solidmorph.png",
+                                         "usr/share/man/man6/solidmorph.6.gz"}));
+        EXPECT_EQ(access((usr / layout.command).c_str(), X_OK), 0);
+        EXPECT_EQ(access((usr / layout.program).c_str(), X_OK), 0);
+        EXPECT_EQ(read_file(usr / layout.program).substr(0, 4),
+                  "\x7f"
+                  "ELF");
+        // The command starts the program with the final paths, not the
+        // staging folder's.
+        const std::string launcher = read_file(usr / layout.command);
+        EXPECT_EQ(launcher.substr(0, 10), "#!/bin/sh\n");
+        EXPECT_NE(launcher.find("cd '/usr/share/solidmorph'"), std::string::npos) << launcher;
+        EXPECT_NE(launcher.find("exec '/usr/" + layout.program + "' \"$@\""), std::string::npos)
+            << launcher;
+        EXPECT_EQ(launcher.find(stage.string()), std::string::npos) << launcher;
+        EXPECT_EQ(read_file(usr / "share/solidmorph/vein.tga"),
+                  read_file(fs::path(SOLIDMORPH_ASSETS) / "vein.tga"));
 
-    // The theme's 256x256 folder promises a PNG of that size.
-    const std::string icon = read_file(usr / "share/icons/hicolor/256x256/apps/solidmorph.png");
-    ASSERT_GE(icon.size(), 24u);
-    EXPECT_EQ(icon.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    EXPECT_EQ(icon.substr(16, 8), std::string("\0\0\1\0\0\0\1\0", 8)) << "width and height";
+        // The theme's 256x256 folder promises a PNG of that size.
+        const std::string icon = read_file(usr / "share/icons/hicolor/256x256/apps/solidmorph.png");
+        ASSERT_GE(icon.size(), 24u);
+        EXPECT_EQ(icon.substr(0, 8), "\x89PNG\r\n\x1a\n");
+        EXPECT_EQ(icon.substr(16, 8), std::string("\0\0\1\0\0\0\1\0", 8)) << "width and height";
 
-    // The entry names the final paths, not the staging folder.
-    auto keys = read_desktop_entry(usr / desktop_entry);
-    EXPECT_EQ(keys["Type"], "Application");
-    EXPECT_EQ(keys["Name"], "solidmorph");
-    EXPECT_EQ(keys["Exec"], "/usr/bin/solidmorph");
-    EXPECT_EQ(keys["Path"], "/usr/share/solidmorph");
-    EXPECT_EQ(keys["Icon"], "solidmorph");
-    EXPECT_EQ(keys["Terminal"], "false");
+        // The entry names the final paths, not the staging folder.
+        auto keys = read_desktop_entry(usr / desktop_entry);
+        EXPECT_EQ(keys["Type"], "Application");
+        EXPECT_EQ(keys["Name"], "solidmorph");
+        EXPECT_EQ(keys["Exec"], "/usr/" + layout.command);
+        EXPECT_EQ(keys["Path"], "/usr/share/solidmorph");
+        EXPECT_EQ(keys["Icon"], "solidmorph");
+        EXPECT_EQ(keys["Terminal"], "false");
+    }
 }
 
 // Launchers split Exec= like a command line, so a prefix with a space, a
@@ -196,11 +230,28 @@ TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
     std::string text;
     std::istringstream words(man.out);
     for (std::string word; words >> word;) text += word + " ";
-    for (const char* fact : {"SOLIDMORPH(6)", "Escape", "vein.tga", "current working directory",
-                             "/usr/local/share/solidmorph", "Failed to initialize GLFW!",
-                             "Failed to load image!!!", "EXIT STATUS", "Always 0"}) {
+    for (const char* fact :
+         {"SOLIDMORPH(6)", "Escape", "vein.tga", "current working directory",
+          "/usr/local/share/solidmorph", "Failed to initialize GLFW!", "Failed to load image!!!",
+          "EXIT STATUS", "Always 0", "/usr/local/bin/solidmorph is a small launcher",
+          "that file wins", "/usr/local/libexec/solidmorph/solidmorph", "SIGQUIT",
+          "writes no files of its own"}) {
         EXPECT_NE(text.find(fact), std::string::npos) << fact;
     }
+}
+
+// Escape ends a program showing its window through the clean shutdown, with
+// nothing printed.
+void expect_clean_end_on_escape(PtyChild& child, const test::WorkFolder& scratch) {
+    // Held down like a person's press: a tap shorter than one frame can fall
+    // between two polls of the key on a loaded machine.
+    const CommandResult down = run_command({"xdotool", "keydown", "Escape"}, scratch.path);
+    ASSERT_EQ(down.code, 0) << down.err;
+    const ExitStatus status = pty_wait_exit(child, 10000);
+    run_command({"xdotool", "keyup", "Escape"}, scratch.path);
+    EXPECT_TRUE(status.exited);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(child.output, "");
 }
 
 // What a menu does: run the entry's Exec= in its Path= folder, with no
@@ -220,15 +271,78 @@ TEST(InstalledProgram, StartedAsTheMenuDoesItShowsTheSolidAndEndsOnEscape) {
     const PtyCloser closer{child};
     EXPECT_TRUE(test::wait_for_picture(child.pid, 15000))
         << "the texture was found and the solid drawn: " << child.output;
-    // Held down like a person's press: a tap shorter than one frame can fall
-    // between two polls of the key on a loaded machine.
-    const CommandResult down = run_command({"xdotool", "keydown", "Escape"}, scratch.path);
-    ASSERT_EQ(down.code, 0) << down.err;
-    const ExitStatus status = pty_wait_exit(child, 10000);
-    run_command({"xdotool", "keyup", "Escape"}, scratch.path);
-    EXPECT_TRUE(status.exited);
-    EXPECT_EQ(status.code, 0);
-    EXPECT_EQ(child.output, "");
+    expect_clean_end_on_escape(child, scratch);
+}
+
+// Typed in a terminal, from any folder: a folder without vein.tga gets the
+// installed one, even a folder the program cannot look into or that is gone;
+// a vein.tga of the user's own wins, even a broken one, and then the
+// program's own failure shows. The process the caller started is the program
+// itself, in every case, with the arguments as given.
+TEST(InstalledProgram, TypedInATerminalFindsTheTextureFromAnyFolder) {
+    struct Case {
+        const char* name;
+        const char* prepare;  // run in the folder just before the command
+        bool users_texture;
+        bool folder_gone = false;
+    };
+    const Case cases[] = {
+        {"folder with a space", ":", false},
+        {"unreadable folder", "chmod 0 .", false},
+        {"removed folder", "rmdir -- \"$PWD\"", false, true},
+        {"broken vein.tga", "echo not an image >vein.tga", true},
+        {"dangling vein.tga link", "ln -s nowhere.tga vein.tga", true},
+    };
+    const test::WorkFolder scratch(false);
+    const fs::path prefix = scratch.path / "it's $HOME";
+    install_build(scratch, prefix.string());
+    const fs::path program = prefix / "libexec/solidmorph/solidmorph";
+    const std::vector<std::string> args = {"two words", "", "*", "--help"};
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path folder = scratch.path / (std::string("my ") + c.name);
+        fs::create_directory(folder);
+        std::vector<std::string> argv = {
+            "/bin/sh", "-c", std::string(R"(cd -- "$0" && )") + c.prepare + R"( && exec "$@")",
+            folder.string(), (prefix / "bin/solidmorph").string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        PtyChild child = pty_spawn(argv);
+        const PtyCloser closer{child};
+
+        if (c.users_texture) {
+            EXPECT_TRUE(pty_read_until(child, "\r\n", 15000)) << child.output;
+            EXPECT_EQ(child.output, "Failed to load image!!!\r\n");
+        } else {
+            EXPECT_TRUE(test::wait_for_picture(child.pid, 15000)) << child.output;
+        }
+        const std::string proc = "/proc/" + std::to_string(child.pid);
+        std::error_code error;
+        EXPECT_EQ(fs::read_symlink(proc + "/exe", error), program);
+        EXPECT_EQ(fs::read_symlink(proc + "/cwd", error),
+                  c.users_texture ? folder : prefix / "share/solidmorph");
+        const std::string cmdline = read_file(proc + "/cmdline");
+        EXPECT_EQ(cmdline.substr(cmdline.find('\0') + 1),
+                  std::string("two words\0\0*\0--help\0", 20));
+
+        if (c.users_texture) {
+            ASSERT_TRUE(pty_send(child, "q"));
+            const ExitStatus status = pty_wait_exit(child, 10000);
+            EXPECT_TRUE(status.exited);
+            EXPECT_EQ(status.code, 0);
+        } else {
+            // The shell notes a vanished working folder before the
+            // launcher's first line; that notice is the shell's, not ours.
+            pty_read_for(child, 200);
+            const size_t line_end = child.output.find('\n');
+            if (c.folder_gone &&
+                child.output.substr(0, line_end).find("getcwd") != std::string::npos) {
+                child.output.erase(0, line_end + 1);
+            }
+            expect_clean_end_on_escape(child, scratch);
+        }
+        fs::permissions(folder, fs::perms::owner_all, error);
+    }
 }
 
 }  // namespace
