@@ -47,7 +47,10 @@ void create_surface_or_quit() {
 }
 
 void load_texture() {
-    if (!create_texture("vein.tga", texture_name)) {
+    hold_stop_watchdog();
+    const bool loaded = create_texture("vein.tga", texture_name);
+    release_stop_watchdog();
+    if (!loaded) {
         fail_texture_load();
     }
 }

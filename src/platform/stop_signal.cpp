@@ -14,19 +14,37 @@ constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 // from the loop, short enough that a stuck program still goes promptly.
 constexpr suseconds_t watchdog_us = 1'500'000;
 
+// While finite work of our own runs (see hold_stop_watchdog), the watchdog
+// looks again this often, up to a limit that no such work comes near.
+constexpr suseconds_t recheck_us = 100'000;
+constexpr int max_rechecks = 200;
+
 volatile sig_atomic_t stop_flag = 0;
+volatile sig_atomic_t watchdog_held = 0;
+volatile sig_atomic_t rechecks = 0;
+
+void arm_watchdog(suseconds_t us) {
+    itimerval watchdog{};
+    watchdog.it_value.tv_sec = us / 1'000'000;
+    watchdog.it_value.tv_usec = us % 1'000'000;
+    setitimer(ITIMER_REAL, &watchdog, nullptr);
+}
 
 // Nothing but async-signal-safe calls here: the program may be stopped in
 // the middle of anything, the window library's own locks included.
-void on_watchdog(int) { _exit(0); }
+void on_watchdog(int) {
+    if (watchdog_held != 0 && rechecks < max_rechecks) {
+        rechecks = rechecks + 1;
+        arm_watchdog(recheck_us);
+        return;
+    }
+    _exit(0);
+}
 
 void on_stop_signal(int) {
     if (stop_flag != 0) return;
     stop_flag = 1;
-    itimerval watchdog{};
-    watchdog.it_value.tv_sec = watchdog_us / 1'000'000;
-    watchdog.it_value.tv_usec = watchdog_us % 1'000'000;
-    setitimer(ITIMER_REAL, &watchdog, nullptr);
+    arm_watchdog(watchdog_us);
 }
 
 }  // namespace
@@ -52,6 +70,14 @@ void install_stop_handlers() {
 }
 
 bool stop_requested() { return stop_flag != 0; }
+
+void hold_stop_watchdog() { watchdog_held = 1; }
+
+// The shutdown that follows gets the watchdog's full time again.
+void release_stop_watchdog() {
+    watchdog_held = 0;
+    if (stop_flag != 0) arm_watchdog(watchdog_us);
+}
 
 void ignore_closed_output() { signal(SIGPIPE, SIG_IGN); }
 

@@ -17,6 +17,13 @@ void install_stop_handlers();
 // True once a stop has been requested, whenever it arrived.
 bool stop_requested();
 
+// Around work of our own that always ends by itself, however long it takes
+// (reading and decoding a large texture while the full-screen window is
+// open): the watchdog waits for it, so that the normal shutdown still runs
+// and gives the video mode back, instead of leaving it switched.
+void hold_stop_watchdog();
+void release_stop_watchdog();
+
 // A standard output nobody reads (a closed pipe) must not kill the program
 // when it prints its one failure line; the write just fails.
 void ignore_closed_output();
