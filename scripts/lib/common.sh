@@ -1,5 +1,5 @@
 # Shared by the scripts in scripts/: find the repository, install what is
-# missing, configure and build.
+# missing, configure and build a preset.
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
@@ -34,13 +34,8 @@ ensure_packages() {
         "${missing[@]}"
 }
 
-# configure_and_build BUILD_DIR BUILD_TYPE [extra cmake arguments...]
+# configure_and_build PRESET: configures and builds one of the configurations
+# in CMakePresets.json; each has a build folder of its own.
 configure_and_build() {
-    local build_dir=$1 build_type=$2
-    shift 2
-    # Every script shares build/, so each says whether it wants the tests and
-    # benchmarks (defaults on; a later -D wins) instead of inheriting the cache.
-    cmake -S "$repo_root" -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" \
-        -DSOLIDMORPH_TESTS=ON -DSOLIDMORPH_BENCH=ON "$@"
-    cmake --build "$build_dir" -j "$(nproc)"
+    (cd "$repo_root" && cmake --preset "$1" && cmake --build --preset "$1" -j "$(nproc)")
 }
