@@ -15,12 +15,13 @@
 
 #include "render/texture_loader.h"
 #include "support/gl_context.h"
+#include "support/tga_bytes.h"
 #include "support/work_folder.h"
 
 namespace solidmorph {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
 
 DecodedImage image_of(int32_t width, int32_t height, int32_t components, Bytes pixels) {
     return DecodedImage{width, height, components, std::move(pixels)};
@@ -58,15 +59,7 @@ bool is_power_of_two(GLint n) { return n > 0 && (n & (n - 1)) == 0; }
 
 // A 24-bit uncompressed TGA file; `descriptor` 0x20 stores rows top first.
 Bytes tga_file(uint16_t width, uint16_t height, uint8_t descriptor, const Bytes& bgr) {
-    Bytes out = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    for (uint16_t v : {width, height}) {
-        out.push_back(uint8_t(v & 0xFF));
-        out.push_back(uint8_t(v >> 8));
-    }
-    out.push_back(24);
-    out.push_back(descriptor);
-    out.insert(out.end(), bgr.begin(), bgr.end());
-    return out;
+    return test::tga_bytes(test::true_colour(width, height, bgr, descriptor));
 }
 
 void write_file(const std::filesystem::path& path, const Bytes& bytes) {

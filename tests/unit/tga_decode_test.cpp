@@ -14,46 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "support/tga_bytes.h"
+
 namespace solidmorph {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
+using test::cat;
+using test::TgaFile;
 
-// The fields of a TGA file that the tests vary; bytes_of lays them out.
-struct TgaFile {
-    uint8_t map_type = 0;
-    uint8_t image_type = 2;
-    uint16_t map_first = 0;
-    uint16_t map_length = 0;
-    uint8_t map_bits = 0;
-    uint16_t width = 1;
-    uint16_t height = 1;
-    uint8_t pixel_bits = 24;
-    uint8_t descriptor = 0;
-    Bytes id = {};
-    Bytes map = {};
-    Bytes data = {};
-};
-
-template <class... More>
-Bytes cat(Bytes out, const More&... more) {
-    (out.insert(out.end(), more.begin(), more.end()), ...);
-    return out;
-}
-
-Bytes bytes_of(const TgaFile& f) {
-    Bytes out{uint8_t(f.id.size()), f.map_type, f.image_type};
-    const auto put16 = [&](uint16_t v) {
-        out.insert(out.end(), {uint8_t(v & 0xFF), uint8_t(v >> 8)});
-    };
-    put16(f.map_first);
-    put16(f.map_length);
-    out.push_back(f.map_bits);
-    for (uint16_t v : {uint16_t(0), uint16_t(0), f.width, f.height}) put16(v);  // x, y origin first
-    out.insert(out.end(), {f.pixel_bits, f.descriptor});
-    return cat(out, f.id, f.map, f.data);
-}
+Bytes bytes_of(const TgaFile& f) { return test::tga_bytes(f); }
 
 constexpr int32_t test_max_side = 1024;
 

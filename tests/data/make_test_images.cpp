@@ -4,6 +4,8 @@
 //
 //   make_test_images VALID_DIR MALFORMED_DIR
 //
+// (the fuzzer's seeds in fuzz/corpus, the broken files in tests/data/malformed)
+//
 // Every valid file holds the same 6 x 3 picture, so a test can decode each
 // one and compare against a single reference. The suffix of each name (rgb,
 // rgba, grey, greya) tells what the decoder must hand back.
@@ -14,9 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "support/tga_bytes.h"
+
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using solidmorph::test::Bytes;
+using solidmorph::test::put16;
+using solidmorph::test::run_length_encode;
+using solidmorph::test::tga_bytes;
+using solidmorph::test::TgaFile;
 
 constexpr int width = 6;
 constexpr int height = 3;
@@ -44,11 +52,6 @@ struct Kind {
 
 bool is_mapped(const Kind& k) { return k.image_type % 8 == 1; }
 bool is_grey(const Kind& k) { return k.image_type % 8 == 3; }
-
-void put16(Bytes& out, int v) {
-    out.push_back(uint8_t(v & 0xFF));
-    out.push_back(uint8_t((v >> 8) & 0xFF));
-}
 
 // Five bits per channel, red highest; full or none, so nothing is lost.
 void put_packed(Bytes& out, int c) {
@@ -94,63 +97,35 @@ std::vector<Bytes> pixels_in_file_order(const Kind& k) {
     return out;
 }
 
-// Run packets for two or more equal pixels, raw packets for the rest.
-Bytes run_length_encode(const std::vector<Bytes>& pixels) {
-    Bytes out;
-    size_t i = 0;
-    const auto run_at = [&](size_t at) {
-        size_t n = 1;
-        while (at + n < pixels.size() && n < 128 && pixels[at + n] == pixels[at]) ++n;
-        return n;
-    };
-    while (i < pixels.size()) {
-        const size_t run = run_at(i);
-        if (run >= 2) {
-            out.push_back(uint8_t(0x80 | (run - 1)));
-            out.insert(out.end(), pixels[i].begin(), pixels[i].end());
-            i += run;
-            continue;
-        }
-        size_t n = 1;
-        while (i + n < pixels.size() && n < 128 && run_at(i + n) < 2) ++n;
-        out.push_back(uint8_t(n - 1));
-        for (size_t j = i; j < i + n; ++j)
-            out.insert(out.end(), pixels[j].begin(), pixels[j].end());
-        i += n;
-    }
-    return out;
-}
-
-Bytes header(const Kind& k, size_t id_length, int map_length, int w, int h) {
-    Bytes out{uint8_t(id_length), uint8_t(is_mapped(k) ? 1 : 0), k.image_type};
-    put16(out, 0);
-    put16(out, is_mapped(k) ? map_length : 0);
-    out.push_back(is_mapped(k) ? k.map_bits : 0);
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, w);
-    put16(out, h);
-    out.push_back(k.pixel_bits);
+// The file's fields for kind k, without its id, map or pixels.
+TgaFile fields(const Kind& k, int map_length, int w, int h) {
+    TgaFile f;
+    f.map_type = is_mapped(k) ? 1 : 0;
+    f.image_type = k.image_type;
+    f.map_length = uint16_t(is_mapped(k) ? map_length : 0);
+    f.map_bits = is_mapped(k) ? k.map_bits : 0;
+    f.width = uint16_t(w);
+    f.height = uint16_t(h);
+    f.pixel_bits = k.pixel_bits;
     // The low bits count the alpha bits of each pixel.
     const int alpha_bits = (k.pixel_bits == 32 || k.map_bits == 32) ? 8 : 0;
-    out.push_back(uint8_t(k.origin | alpha_bits));
-    return out;
+    f.descriptor = uint8_t(k.origin | alpha_bits);
+    return f;
 }
 
 Bytes tga_file(const Kind& k, const std::string& id = {}) {
-    Bytes out = header(k, id.size(), 8, width, height);
-    out.insert(out.end(), id.begin(), id.end());
+    TgaFile f = fields(k, 8, width, height);
+    f.id.assign(id.begin(), id.end());
     if (is_mapped(k)) {
-        for (int c = 0; c < 8; ++c) put_colour(out, c, k.map_bits);
+        for (int c = 0; c < 8; ++c) put_colour(f.map, c, k.map_bits);
     }
     const std::vector<Bytes> pixels = pixels_in_file_order(k);
     if (k.image_type >= 8) {
-        const Bytes packets = run_length_encode(pixels);
-        out.insert(out.end(), packets.begin(), packets.end());
+        f.data = run_length_encode(pixels);
     } else {
-        for (const Bytes& p : pixels) out.insert(out.end(), p.begin(), p.end());
+        for (const Bytes& p : pixels) f.data.insert(f.data.end(), p.begin(), p.end());
     }
-    return out;
+    return tga_bytes(f);
 }
 
 // The closing 26 bytes of a newer-style file: no extension area, no
@@ -225,19 +200,19 @@ Bytes tiny_png() {
 // A run of 128 that starts on the last pixel: the data is all there, but the
 // packet claims pixels that the image does not have.
 Bytes run_past_end() {
-    Bytes out = header(rle_24, 0, 0, width, height);
-    out.insert(out.end(), {uint8_t(0x80 | (width * height - 2)), 9, 9, 9});  // all but one
-    out.insert(out.end(), {0x80 | 127, 1, 2, 3});
-    return out;
+    TgaFile f = fields(rle_24, 0, width, height);
+    f.data = {uint8_t(0x80 | (width * height - 2)), 9, 9, 9};  // all but one
+    f.data.insert(f.data.end(), {0x80 | 127, 1, 2, 3});
+    return tga_bytes(f);
 }
 
 // Claims a large image that the file's few packets do not fill; it must be
 // refused before anything the size of the image is allocated.
 Bytes large_claim_few_packets() {
     const Kind rle_grey = {"", 11, 8, 0, bottom_left};
-    Bytes out = header(rle_grey, 0, 0, 8192, 8192);
-    for (int i = 0; i < 16; ++i) out.insert(out.end(), {0xFF, uint8_t(i)});
-    return out;
+    TgaFile f = fields(rle_grey, 0, 8192, 8192);
+    for (int i = 0; i < 16; ++i) f.data.insert(f.data.end(), {0xFF, uint8_t(i)});
+    return tga_bytes(f);
 }
 
 struct Malformed {
