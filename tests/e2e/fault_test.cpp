@@ -143,23 +143,14 @@ TEST(Faults, EveryStopRequestRunsTheNormalShutdown) {
 // Xlib's own answer to a lost connection is exit status 1; the program ends
 // with 0 at once, and says nothing.
 TEST(Faults, DisplayGoingAwayEndsTheProgramAtOnce) {
-    // A private X server that this test alone may kill; it prints its
-    // display number once it accepts clients.
-    PtyChild server = pty_run([] {
-        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
-        execlp("Xvfb", "Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
-        return 127;
-    });
-    const PtyCloser closer{server};
-    ASSERT_TRUE(pty_read_until(server, "\n", 10000)) << "Xvfb did not start: " << server.output;
-    std::string display = ":";
-    display.append(server.output, 0, server.output.find('\n'));
+    // A private X server that this test alone may kill.
+    test::PrivateXvfb server({"-screen", "0", "640x480x24"});
+    ASSERT_FALSE(server.display.empty()) << "Xvfb did not start: " << server.server.output;
     RunningProgram run(true);
-    ASSERT_TRUE(run.start_probed(false, 0, {{"DISPLAY", display}}));
+    ASSERT_TRUE(run.start_probed(false, 0, {{"DISPLAY", server.display}}));
     ASSERT_TRUE(run.wait_for_frames(10)) << run.child.output;
     const double killed_at = pty_now_ms();
-    pty_close(server);
+    pty_close(server.server);
     run.expect_clean_exit(5000);
     EXPECT_LT(pty_now_ms() - killed_at, 3000.0);
     EXPECT_EQ(run.child.output, "");

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <string>
+#include <vector>
 
 #include "support/running_program.h"
 
@@ -70,6 +71,42 @@ TEST(Program, NoDisplayReportsAndPausesAboutOneSecondOrUntilAKey) {
             EXPECT_GE(elapsed, 950.0);
             EXPECT_LT(elapsed, 3000.0);
         }
+    }
+}
+
+// On a larger screen the window covers it all, but the picture keeps to the
+// lower-left 640 x 480 it was made for. On a server without GLX no window
+// can be had: the program ends at once, silently, with 0.
+TEST(Program, OtherScreens) {
+    for (const bool glx : {true, false}) {
+        SCOPED_TRACE(glx ? "1024 x 768" : "no GLX");
+        std::vector<std::string> options{"-screen", "0", "1024x768x24"};
+        if (!glx) options.insert(options.end(), {"-extension", "GLX"});
+        const test::PrivateXvfb server(options);
+        ASSERT_FALSE(server.display.empty()) << "Xvfb did not start: " << server.server.output;
+        const test::UsingDisplay using_display(server.display);
+        RunningProgram run(true);
+        const double start = pty_now_ms();
+        run.start();
+        if (!glx) {
+            run.expect_clean_exit(5000);
+            // Well short of the one-second pause after a failed start.
+            EXPECT_LT(pty_now_ms() - start, 900.0);
+            EXPECT_EQ(run.child.output, "");
+            continue;
+        }
+        const unsigned long window =
+            test::wait_for_window_of(run.child.pid, test::window_timeout_ms);
+        ASSERT_NE(window, 0UL) << run.child.output;
+        EXPECT_EQ(test::window_box(window), (test::ScreenBox{0, 0, 1024, 768}));
+        const test::ScreenBox picture{0, 768 - 480, 640, 480};
+        const double end = pty_now_ms() + test::window_timeout_ms;
+        while (test::lit_pixels(picture) < 1000 && pty_now_ms() < end) pty_sleep_ms(100);
+        EXPECT_GE(test::lit_pixels(picture), 1000);
+        EXPECT_EQ(test::lit_pixels({0, 0, 1024, 768 - 480}), 0) << "above the picture";
+        EXPECT_EQ(test::lit_pixels({640, 768 - 480, 1024 - 640, 480}), 0) << "right of it";
+        ASSERT_TRUE(test::press_escape());
+        run.expect_clean_exit();
     }
 }
 

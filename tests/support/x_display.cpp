@@ -3,6 +3,10 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include "support/pty_process.h"
 
@@ -10,36 +14,88 @@ namespace solidmorph::test {
 
 namespace {
 
-// A viewable top-level window that names pid as its owner, or 0.
-Window find_mapped_window(Display* display, pid_t pid) {
-    const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", True);
-    Window root = 0, parent = 0, found = 0;
+// Whether window is viewable and names pid as its owner.
+bool is_mapped_window_of(Display* display, Window window, Atom pid_atom, pid_t pid) {
+    XWindowAttributes attributes;
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+        attributes.map_state != IsViewable ||
+        XGetWindowProperty(display, window, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &remaining, &data) != Success ||
+        data == nullptr) {
+        return false;
+    }
+    const bool owned = items == 1 && format == 32 &&
+                       *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid);
+    XFree(data);
+    return owned;
+}
+
+// A viewable window below parent that names pid as its owner, or 0. The
+// search goes `depth` levels down: a window manager puts each top-level
+// window into a frame of its own.
+Window find_window_below(Display* display, Window parent, Atom pid_atom, pid_t pid, int depth) {
+    Window root = 0, up = 0, found = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (pid_atom == None ||
-        XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-        return 0;
-    }
+    if (XQueryTree(display, parent, &root, &up, &children, &count) == 0) return 0;
     for (unsigned int i = 0; i < count && found == 0; ++i) {
-        XWindowAttributes attributes;
-        Atom type = None;
-        int format = 0;
-        unsigned long items = 0, remaining = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowAttributes(display, children[i], &attributes) != 0 &&
-            attributes.map_state == IsViewable &&
-            XGetWindowProperty(display, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type,
-                               &format, &items, &remaining, &data) == Success &&
-            data != nullptr) {
-            if (items == 1 && format == 32 &&
-                *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid)) {
-                found = children[i];
-            }
-            XFree(data);
+        if (is_mapped_window_of(display, children[i], pid_atom, pid)) {
+            found = children[i];
+        } else if (depth > 1) {
+            found = find_window_below(display, children[i], pid_atom, pid, depth - 1);
         }
     }
     if (children != nullptr) XFree(children);
     return found;
+}
+
+Window find_mapped_window(Display* display, pid_t pid) {
+    const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", True);
+    if (pid_atom == None) return 0;
+    return find_window_below(display, DefaultRootWindow(display), pid_atom, pid, 2);
+}
+
+// The primary output (or the first with a video mode) and its CRTC, for the
+// mode helpers; output is 0 when there is none.
+struct ActiveOutput {
+    XRRScreenResources* resources = nullptr;
+    XRROutputInfo* output = nullptr;
+    XRRCrtcInfo* crtc = nullptr;
+    RRCrtc crtc_id = 0;
+};
+
+ActiveOutput find_active_output(Display* display) {
+    ActiveOutput found;
+    const Window root = DefaultRootWindow(display);
+    int event_base = 0, error_base = 0;
+    if (!XRRQueryExtension(display, &event_base, &error_base)) return found;
+    found.resources = XRRGetScreenResourcesCurrent(display, root);
+    if (found.resources == nullptr) return found;
+    const RROutput primary = XRRGetOutputPrimary(display, root);
+    for (int i = -1; i < found.resources->noutput && found.crtc == nullptr; ++i) {
+        const RROutput id = i < 0 ? primary : found.resources->outputs[i];
+        if (id == 0) continue;
+        XRROutputInfo* output = XRRGetOutputInfo(display, found.resources, id);
+        if (output != nullptr && output->crtc != 0) {
+            found.output = output;
+            found.crtc_id = output->crtc;
+            found.crtc = XRRGetCrtcInfo(display, found.resources, output->crtc);
+        } else if (output != nullptr) {
+            XRRFreeOutputInfo(output);
+        }
+    }
+    return found;
+}
+
+void free_active_output(ActiveOutput& found) {
+    if (found.crtc != nullptr) XRRFreeCrtcInfo(found.crtc);
+    if (found.output != nullptr) XRRFreeOutputInfo(found.output);
+    if (found.resources != nullptr) XRRFreeScreenResources(found.resources);
+    found = {};
 }
 
 }  // namespace
@@ -89,21 +145,160 @@ bool press_escape() {
     return status.exited && status.code == 0;
 }
 
-int64_t lit_pixels_in_centre() {
+bool send_wm_close_request(unsigned long window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = CurrentTime;
+    event.xclient.data.l[1] = 2;  // from a pager or the like: the user asked
+    const Status sent = XSendEvent(display, DefaultRootWindow(display), False,
+                                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return sent != 0;
+}
+
+bool wait_for_focus(unsigned long window, int timeout_ms) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return false;
+    const double end = pty_now_ms() + timeout_ms;
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    while (focus != window && pty_now_ms() < end) {
+        pty_sleep_ms(50);
+        XGetInputFocus(display, &focus, &revert);
+    }
+    XCloseDisplay(display);
+    return focus == window;
+}
+
+int64_t lit_pixels(const ScreenBox& box) {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return -1;
-    const int width = DisplayWidth(display, DefaultScreen(display)) / 2;
-    const int height = DisplayHeight(display, DefaultScreen(display)) / 2;
-    XImage* image =
-        XGetImage(display, DefaultRootWindow(display), width / 2, height / 2,
-                  static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    int64_t lit = 0;
-    for (int y = 0; image != nullptr && y < height; ++y) {
-        for (int x = 0; x < width; ++x) lit += (XGetPixel(image, x, y) & 0xFFFFFFUL) != 0;
+    const int screen_width = DisplayWidth(display, DefaultScreen(display));
+    const int screen_height = DisplayHeight(display, DefaultScreen(display));
+    XImage* image = nullptr;
+    if (box.x >= 0 && box.y >= 0 && box.width > 0 && box.height > 0 &&
+        box.x + box.width <= screen_width && box.y + box.height <= screen_height) {
+        image = XGetImage(display, DefaultRootWindow(display), box.x, box.y,
+                          static_cast<unsigned>(box.width), static_cast<unsigned>(box.height),
+                          AllPlanes, ZPixmap);
+    }
+    int64_t lit = image == nullptr ? -1 : 0;
+    for (int y = 0; image != nullptr && y < box.height; ++y) {
+        for (int x = 0; x < box.width; ++x) lit += (XGetPixel(image, x, y) & 0xFFFFFFUL) != 0;
     }
     if (image != nullptr) XDestroyImage(image);
     XCloseDisplay(display);
     return lit;
+}
+
+int64_t lit_pixels_in_centre() {
+    const ScreenBox screen = screen_box();
+    return lit_pixels({screen.width / 4, screen.height / 4, screen.width / 2, screen.height / 2});
+}
+
+ScreenBox screen_box() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return {};
+    const ScreenBox box{0, 0, DisplayWidth(display, DefaultScreen(display)),
+                        DisplayHeight(display, DefaultScreen(display))};
+    XCloseDisplay(display);
+    return box;
+}
+
+ScreenBox window_box(unsigned long window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return {};
+    ScreenBox box;
+    XWindowAttributes attributes;
+    Window child = 0;
+    if (XGetWindowAttributes(display, window, &attributes) != 0 &&
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &box.x, &box.y,
+                              &child) != 0) {
+        box.width = attributes.width;
+        box.height = attributes.height;
+    }
+    XCloseDisplay(display);
+    return box;
+}
+
+ScreenMode current_mode() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return {};
+    ActiveOutput found = find_active_output(display);
+    ScreenMode mode;
+    if (found.crtc != nullptr && found.crtc->mode != 0) {
+        mode = {static_cast<int>(found.crtc->width), static_cast<int>(found.crtc->height)};
+    }
+    free_active_output(found);
+    XCloseDisplay(display);
+    return mode;
+}
+
+bool set_mode(ScreenMode mode) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return false;
+    ActiveOutput found = find_active_output(display);
+    RRMode wanted = 0;
+    for (int i = 0; found.crtc != nullptr && i < found.output->nmode && wanted == 0; ++i) {
+        for (int j = 0; j < found.resources->nmode; ++j) {
+            const XRRModeInfo& info = found.resources->modes[j];
+            if (info.id == found.output->modes[i] && static_cast<int>(info.width) == mode.width &&
+                static_cast<int>(info.height) == mode.height) {
+                wanted = info.id;
+                break;
+            }
+        }
+    }
+    const bool switched =
+        wanted != 0 &&
+        XRRSetCrtcConfig(display, found.resources, found.crtc_id, CurrentTime, found.crtc->x,
+                         found.crtc->y, wanted, found.crtc->rotation, found.crtc->outputs,
+                         found.crtc->noutput) == RRSetConfigSuccess;
+    free_active_output(found);
+    XCloseDisplay(display);
+    return switched;
+}
+
+PrivateXvfb::PrivateXvfb(const std::vector<std::string>& options) {
+    std::vector<std::string> argv{"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    // The server prints its display number once it accepts clients; its
+    // chatter on stderr would only get in the way.
+    server = pty_run([&argv] {
+        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        return 127;
+    });
+    if (pty_read_until(server, "\n", 10000)) {
+        const std::string number = server.output.substr(0, server.output.find_first_of("\r\n"));
+        display.push_back(':');
+        display += number;
+    }
+}
+
+UsingDisplay::UsingDisplay(const std::string& display) {
+    const char* old = getenv("DISPLAY");
+    had_previous = old != nullptr;
+    if (had_previous) previous = old;
+    setenv("DISPLAY", display.c_str(), 1);
+}
+
+UsingDisplay::~UsingDisplay() {
+    if (had_previous) {
+        setenv("DISPLAY", previous.c_str(), 1);
+    } else {
+        unsetenv("DISPLAY");
+    }
 }
 
 }  // namespace solidmorph::test
