@@ -1,12 +1,7 @@
 #include <GL/gl.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -173,37 +168,6 @@ TEST_F(TextureUpload, LoadedFilesStartAtTheBottomRow) {
     file.resize(file.size() + (1 << 20), 0xAB);
     write_file(dir.path / "padded.tga", file);
     EXPECT_TRUE(load_texture_2d((dir.path / "padded.tga").c_str()));
-}
-
-// Another process holding a lease on the file makes an ordinary open wait
-// until it lets go; the load waits the same and then succeeds.
-TEST_F(TextureUpload, LoadWaitsForAnotherProcessesLease) {
-    const test::WorkFolder dir(true);
-    const std::string path = (dir.path / "vein.tga").string();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        const int fd = open(path.c_str(), O_WRONLY);
-        signal(SIGIO, SIG_IGN);  // the lease-break notice; we let go on our own time
-        const char ok = fd >= 0 && fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 'y' : 'n';
-        if (write(ready[1], &ok, 1) != 1) _exit(1);
-        usleep(400'000);
-        fcntl(fd, F_SETLEASE, F_UNLCK);
-        _exit(0);
-    }
-    close(ready[1]);
-    char ok = 'n';
-    ASSERT_EQ(read(ready[0], &ok, 1), 1);
-    close(ready[0]);
-    const auto start = std::chrono::steady_clock::now();
-    const bool loaded = ok == 'y' && load_texture_2d(path.c_str());
-    const auto waited = std::chrono::steady_clock::now() - start;
-    waitpid(holder, nullptr, 0);
-    ASSERT_EQ(ok, 'y') << "could not take a lease here";
-    EXPECT_TRUE(loaded);
-    EXPECT_GE(waited, std::chrono::milliseconds(300)) << "the lease was not in force";
 }
 
 TEST_F(TextureUpload, LoadRefusesWhatIsNotAReadableImage) {

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -201,6 +202,20 @@ void pty_close(PtyChild& child) {
     if (child.master_fd >= 0) close(child.master_fd);
     pty_close_stdin(child);
     child.master_fd = -1;
+}
+
+termios pty_fresh_terminal_settings() {
+    PtyChild reference = pty_run([] { return 0; });
+    const PtyCloser closer{reference};
+    pty_wait_exit(reference, 5000);
+    termios settings{};
+    tcgetattr(reference.master_fd, &settings);
+    return settings;
+}
+
+bool pty_same_settings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
 }  // namespace solidmorph

@@ -4,6 +4,7 @@
 // read what it prints, the way a user at a console would.
 
 #include <sys/types.h>
+#include <termios.h>
 
 #include <functional>
 #include <optional>
@@ -80,6 +81,12 @@ ExitStatus pty_wait_exit(PtyChild& child, int timeout_ms);
 // Kills the child if it still runs, reaps it and closes every descriptor.
 // Safe to call more than once.
 void pty_close(PtyChild& child);
+
+// The settings a fresh test terminal has before any program touches it.
+termios pty_fresh_terminal_settings();
+
+// Every flag and control character the same: the terminal was given back.
+bool pty_same_settings(const termios& a, const termios& b);
 
 // Milliseconds from a monotonic clock, for timing a child from outside.
 double pty_now_ms();

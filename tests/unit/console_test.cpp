@@ -62,11 +62,6 @@ std::vector<int> finish(PtyChild& child, size_t count = 0) {
     return took;
 }
 
-bool same_settings(const termios& a, const termios& b) {
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
-           a.c_lflag == b.c_lflag && memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
-}
-
 TEST(ConsolePauseKeys, KeyEndsBoundedWaitEarly) {
     PtyChild child = start([] { return report_pause(1000); }, "waiting", 200);
     ASSERT_TRUE(pty_send(child, "k"));
@@ -188,7 +183,7 @@ int pause_keeps_settings(int32_t milliseconds) {
     console_write_line("waiting");
     console_pause(milliseconds);
     if (tcgetattr(STDIN_FILENO, &after) != 0) return 11;
-    return same_settings(before, after) ? 0 : 12;
+    return pty_same_settings(before, after) ? 0 : 12;
 }
 
 TEST(ConsolePauseTerminal, RawWhileWaitingAndRestoredAfter) {
@@ -287,7 +282,7 @@ TEST(ConsolePauseTerminal, CtrlCKillsWaitingProcessAfterRestoring) {
             if (waitpid(waiter, &raw, 0) != waiter) return 13;
             if (!WIFSIGNALED(raw) || WTERMSIG(raw) != SIGINT) return 14;
             if (tcgetattr(STDIN_FILENO, &after) != 0) return 11;
-            return same_settings(before, after) ? 0 : 12;
+            return pty_same_settings(before, after) ? 0 : 12;
         },
         "waiting", 150);
     ASSERT_TRUE(pty_send(child, "\x03"));

@@ -1,18 +1,25 @@
-// The real program with a bad "vein.tga": every broken or foreign file, and
-// every kind of thing that can stand in the file's place, must end in the
-// texture failure path (the message, a key, exit 0), never in a signal, a
-// hang or a picture made of garbage.
+// The texture failure path: without a usable "vein.tga" (missing, broken,
+// foreign, unreadable, too big for the memory left) the program closes its
+// window, prints its one line and waits for a key without limit; a stop or
+// a hang-up ends the wait too, and the terminal is left as it was. Files of
+// unusual but accepted kinds still show the solid.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
 
 #include "support/running_program.h"
+#include "support/tga_bytes.h"
 
 namespace solidmorph {
 namespace {
@@ -41,7 +48,64 @@ void expect_failure_path(RunningProgram& run) {
     }
 }
 
-TEST(MalformedTexture, EveryBrokenForeignOrNonFileEndsInTheFailurePath) {
+// An 8192 x 8192 RGBA image, 256 MiB once decoded, in a small RLE file.
+void write_large_texture(const fs::path& path) {
+    test::TgaFile f;
+    f.image_type = 10;
+    f.width = 8192;
+    f.height = 8192;
+    f.pixel_bits = 32;
+    f.descriptor = 8;
+    const test::Bytes run = {0x80 | 127, 10, 200, 30, 255};
+    for (uint32_t i = 0; i < uint32_t(f.width) * f.height / 128; ++i) {
+        f.data.insert(f.data.end(), run.begin(), run.end());
+    }
+    const test::Bytes bytes = test::tga_bytes(f);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+TEST(TextureFailure, MissingTextureReportsAndWaitsForAKey) {
+    RunningProgram run(false);
+    run.start();
+    ASSERT_TRUE(pty_read_until(run.child, "\n", test::window_timeout_ms));
+    EXPECT_EQ(run.child.output, failure_line);
+    // The message stays until the user has read it: no time limit.
+    const ExitStatus early = pty_wait_exit(run.child, 1500);
+    EXPECT_FALSE(early.exited || early.signaled) << "ended without a key";
+    EXPECT_EQ(test::wait_for_window_of(run.child.pid, 0), 0UL) << "the window is closed";
+    ASSERT_TRUE(pty_send(run.child, "x"));
+    run.expect_clean_exit(2000);
+    EXPECT_EQ(run.child.output, failure_line);
+}
+
+// The wait for a key after a failed texture load has no time limit, but a
+// stop signal or the console hanging up still ends it, with status 0 and
+// the terminal exactly as the program found it.
+TEST(TextureFailure, WaitEndsOnStopOrHangup) {
+    const termios before = pty_fresh_terminal_settings();
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, 0}) {
+        SCOPED_TRACE(stop == 0 ? "console closed" : test::stop_name(stop));
+        RunningProgram run(false);
+        run.start();
+        ASSERT_TRUE(pty_read_until(run.child, "\n", test::window_timeout_ms));
+        pty_read_for(run.child, 200);
+        if (stop == 0) {
+            close(run.child.master_fd);
+            run.child.master_fd = -1;
+        } else {
+            ASSERT_EQ(kill(run.child.pid, stop), 0);
+        }
+        run.expect_clean_exit(3000);
+        termios after{};
+        if (stop != 0) {
+            ASSERT_EQ(tcgetattr(run.child.master_fd, &after), 0);
+            EXPECT_TRUE(pty_same_settings(before, after)) << "the terminal was left changed";
+        }
+    }
+}
+
+TEST(TextureFailure, EveryBrokenForeignOrNonFileEndsInTheFailurePath) {
     std::map<std::string, std::function<void(const fs::path&)>> cases = {
         {"a directory", [](const fs::path& to) { fs::create_directory(to); }},
         // Nobody ever writes to it: opening it must not wait for a writer.
@@ -67,7 +131,7 @@ TEST(MalformedTexture, EveryBrokenForeignOrNonFileEndsInTheFailurePath) {
 // The other side of the line: small files of unusual but accepted kinds
 // (odd sides, run-length packets, colour maps with wide indexes, grey with
 // alpha, right-to-left rows) give a picture, not the failure path.
-TEST(MalformedTexture, UnusualButValidFilesShowTheSolid) {
+TEST(TextureFailure, UnusualButValidFilesShowTheSolid) {
     const fs::path seeds = fs::path(SOLIDMORPH_TEST_DATA) / ".." / ".." / "fuzz" / "corpus";
     for (const char* name : {"rle_mapped_i16_m32_bottom_left_rgba.tga",
                              "rle_grey_16_bottom_right_greya.tga", "true_15_top_right_rgb.tga"}) {
@@ -82,7 +146,7 @@ TEST(MalformedTexture, UnusualButValidFilesShowTheSolid) {
 // A perfectly good texture that the program may not read. Root reads past
 // permission bits, so as root the program runs as the unprivileged user
 // nobody instead; when that identity cannot be had, the test is skipped.
-TEST(MalformedTexture, UnreadableFileEndsInTheFailurePath) {
+TEST(TextureFailure, UnreadableFileEndsInTheFailurePath) {
     RunningProgram run(true);
     fs::permissions(run.texture(), fs::perms::none);
     // Only the file may stand in the way, not the folder around it.
@@ -113,6 +177,33 @@ TEST(MalformedTexture, UnreadableFileEndsInTheFailurePath) {
     }
     SCOPED_TRACE("run as nobody");
     expect_failure_path(run);
+}
+
+// Out of memory while loading the texture is a texture that cannot be
+// loaded: its line, its wait, status 0, never an abort. A big image that
+// loads without a limit fails under one that still lets the program start.
+TEST(TextureFailure, NoMemoryForTheTextureIsATextureFailure) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit leaves";
+#else
+    RunningProgram run(false);
+    write_large_texture(run.texture());
+    PtyOptions options;
+    options.cwd = run.folder.path.string();
+    run.child = pty_run(
+        [] {
+            const rlimit limit{700ul << 20, 700ul << 20};
+            setrlimit(RLIMIT_AS, &limit);
+            execl(SOLIDMORPH_BINARY, SOLIDMORPH_BINARY, static_cast<char*>(nullptr));
+            return 127;
+        },
+        options);
+    ASSERT_TRUE(pty_read_until(run.child, "\n", test::window_timeout_ms)) << run.child.output;
+    EXPECT_EQ(run.child.output, "Failed to load image!!!\r\n");
+    EXPECT_FALSE(pty_wait_exit(run.child, 500).exited) << "ended without a key";
+    ASSERT_TRUE(pty_send(run.child, "x"));
+    run.expect_clean_exit(3000);
+#endif
 }
 
 }  // namespace
