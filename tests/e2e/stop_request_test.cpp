@@ -72,6 +72,27 @@ TEST(StopRequest, EveryStopRequestEndsIt) {
     }
 }
 
+// Under nohup SIGHUP arrives ignored, and must stay so: the session going
+// away must not end a program that was asked to outlive it.
+TEST(StopRequest, SignalsIgnoredAtStartStayIgnored) {
+    RunningProgram run(true);
+    PtyOptions options;
+    options.cwd = run.folder.path.string();
+    run.child = pty_run(
+        [] {
+            signal(SIGHUP, SIG_IGN);
+            execl(SOLIDMORPH_BINARY, SOLIDMORPH_BINARY, static_cast<char*>(nullptr));
+            return 127;
+        },
+        options);
+    ASSERT_TRUE(test::wait_for_picture(run.child.pid, test::window_timeout_ms));
+    ASSERT_EQ(kill(run.child.pid, SIGHUP), 0);
+    const ExitStatus early = pty_wait_exit(run.child, 2500);
+    EXPECT_FALSE(early.exited || early.signaled) << "an ignored SIGHUP ended it";
+    ASSERT_TRUE(test::press_escape());
+    run.expect_clean_exit();
+}
+
 // Every way of being asked to stop ends through the same shutdown as
 // Escape: texture deleted, then the window library let go, then status 0.
 TEST(StopRequest, EveryStopRequestRunsTheNormalShutdown) {
