@@ -141,7 +141,9 @@ TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
               (std::set<std::string>{"usr/bin/solidmorph", "usr/share/solidmorph/vein.tga",
                                      "usr/share/applications/solidmorph.desktop",
                                      "usr/share/icons/hicolor/256x256/apps/solidmorph.png",
-                                     "usr/share/man/man6/solidmorph.6.gz"}));
+                                     "usr/share/man/man6/solidmorph.6.gz",
+                                     "usr/bin/solidmorph-export",
+                                     "usr/share/man/man1/solidmorph-export.1.gz"}));
     EXPECT_EQ(access((usr / "bin/solidmorph").c_str(), X_OK), 0);
     EXPECT_EQ(read_file(usr / "share/solidmorph/vein.tga"),
               read_file(fs::path(SOLIDMORPH_ASSETS) / "vein.tga"));
@@ -186,20 +188,29 @@ TEST(InstalledTree, DesktopEntryIsValidAndExactForAnyPrefix) {
 TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
     const test::WorkFolder scratch(false);
     install_build(scratch, "/usr/local", (scratch.path / "stage").string());
-    const fs::path page = scratch.path / "stage/usr/local" / manual_page;
-
-    const CommandResult man = run_command({"man", "--warnings", "-l", page}, scratch.path,
-                                          {{"MANWIDTH", "80"}, {"LC_ALL", "C.UTF-8"}});
-    EXPECT_EQ(man.code, 0);
-    EXPECT_EQ(man.err, "");
-    // Words of one phrase may sit on two lines or between padding spaces.
-    std::string text;
-    std::istringstream words(man.out);
-    for (std::string word; words >> word;) text += word + " ";
-    for (const char* fact : {"SOLIDMORPH(6)", "Escape", "vein.tga", "current working directory",
-                             "/usr/local/share/solidmorph", "Failed to initialize GLFW!",
-                             "Failed to load image!!!", "EXIT STATUS", "Always 0"}) {
-        EXPECT_NE(text.find(fact), std::string::npos) << fact;
+    const std::vector<std::pair<std::string, std::vector<const char*>>> pages = {
+        {manual_page,
+         {"SOLIDMORPH(6)", "Escape", "vein.tga", "current working directory",
+          "/usr/local/share/solidmorph", "Failed to initialize GLFW!", "Failed to load image!!!",
+          "EXIT STATUS", "Always 0"}},
+        {"share/man/man1/solidmorph-export.1.gz",
+         {"SOLIDMORPH-EXPORT(1)", "--preset N", "--frame F", "--shape a,b,m,n1,n2,n3", ".glb",
+          ".stl", ".obj", "texture scroll at 0", "EXIT STATUS", "Bad usage"}},
+    };
+    for (const auto& [name, facts] : pages) {
+        SCOPED_TRACE(name);
+        const fs::path page = scratch.path / "stage/usr/local" / name;
+        const CommandResult man = run_command({"man", "--warnings", "-l", page}, scratch.path,
+                                              {{"MANWIDTH", "80"}, {"LC_ALL", "C.UTF-8"}});
+        EXPECT_EQ(man.code, 0);
+        EXPECT_EQ(man.err, "");
+        // Words of one phrase may sit on two lines or between padding spaces.
+        std::string text;
+        std::istringstream words(man.out);
+        for (std::string word; words >> word;) text += word + " ";
+        for (const char* fact : facts) {
+            EXPECT_NE(text.find(fact), std::string::npos) << fact;
+        }
     }
 }
 
