@@ -11,7 +11,7 @@ namespace solidmorph {
 
 static_assert(grid_rows * grid_columns == mesh_vertex_count);
 
-ExportSurface export_surface(const ShapeParams& shape) {
+ExportSurface export_surface(ShapeParams shape) {
     // Start-up sizes the mesh and builds the triangle list; the start-up
     // generation never moves the scroll, and with the clock held at 0 the
     // generation of our shape does not either.
