@@ -76,7 +76,7 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
         if (name.rfind("--", 0) == 0) {
             if (const size_t eq = name.find('='); eq != std::string::npos) {
                 value = name.substr(eq + 1);
-                name = name.substr(0, eq);
+                name.resize(eq);
                 inline_value = true;
             }
         }

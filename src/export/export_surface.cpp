@@ -1,6 +1,6 @@
 #include "export/export_surface.h"
 
-#include <cstring>
+#include <bit>
 
 #include "app/morph_scheduler.h"
 #include "app/program_flow.h"
@@ -11,14 +11,16 @@ namespace solidmorph {
 
 static_assert(grid_rows * grid_columns == mesh_vertex_count);
 
-ExportSurface export_surface(ShapeParams shape) {
+ExportSurface export_surface(const ShapeParams& shape) {
+    // Copied first: start-up resets the live shape, which callers may pass.
+    const ShapeParams wanted = shape;
     // Start-up sizes the mesh and builds the triangle list; the start-up
     // generation never moves the scroll, and with the clock held at 0 the
     // generation of our shape does not either.
     frame_clock = 0.0f;
     texture_scroll = 0.0f;
     create_surface();
-    current_shape = shape;
+    current_shape = wanted;
     generate_current_surface();
 
     ExportSurface surface{mesh.positions, mesh.normals, mesh.texcoords, {}};
@@ -46,9 +48,17 @@ SchedulerState scheduler_state() {
     return {current_shape, target_index, source_index, cycle_index, period_frame};
 }
 
+// Bit for bit, so that -0 and 0 differ and a NaN equals itself.
+bool same_bits(float a, float b) {
+    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
+
 bool same_bits(const SchedulerState& a, const SchedulerState& b) {
-    return std::memcmp(&a.shape, &b.shape, sizeof a.shape) == 0 && a.target == b.target &&
-           a.source == b.source && a.cycle == b.cycle && a.period == b.period;
+    return same_bits(a.shape.a, b.shape.a) && same_bits(a.shape.b, b.shape.b) &&
+           same_bits(a.shape.m, b.shape.m) && same_bits(a.shape.n1, b.shape.n1) &&
+           same_bits(a.shape.n2, b.shape.n2) && same_bits(a.shape.n3, b.shape.n3) &&
+           a.target == b.target && a.source == b.source && a.cycle == b.cycle &&
+           a.period == b.period;
 }
 
 void advance(uint64_t steps) {

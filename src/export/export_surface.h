@@ -26,9 +26,8 @@ struct ExportSurface {
 };
 
 // Generates the surface of one parameter set through the program's own
-// start-up and generation path, with the texture scroll at 0. Taken by
-// value: start-up resets the live shape, which callers may pass.
-ExportSurface export_surface(ShapeParams shape);
+// start-up and generation path, with the texture scroll at 0.
+ExportSurface export_surface(const ShapeParams& shape);
 
 // Preset 1 to 11 as the shape table holds it.
 ShapeParams preset_shape(int preset);

@@ -50,7 +50,12 @@ std::string obj_text(const ExportSurface& surface) {
         out += 'f';
         for (const uint32_t index : c) {
             const std::string one = std::to_string(index + 1);
-            out += ' ' + one + '/' + one + '/' + one;
+            out += ' ';
+            out += one;
+            out += '/';
+            out += one;
+            out += '/';
+            out += one;
         }
         out += '\n';
     }

@@ -19,6 +19,8 @@ constexpr uint32_t ring_size = grid_columns - 1;
 constexpr uint32_t apex = ring_rows * ring_size;
 constexpr uint32_t lower_centre = apex + 1;
 
+size_t ring_index(uint32_t row, uint32_t column) { return size_t(row) * ring_size + column; }
+
 int grid_row(uint32_t index) { return int(index / grid_columns); }
 
 // Where a grid vertex goes in the solid. The seam column repeats column 0's
@@ -89,11 +91,11 @@ bool polygon_is_simple(const std::vector<Point2>& p) {
 // exactly when that section, closed along the axis, is a simple polygon.
 bool rows_are_sound(const std::vector<Vec3>& v, std::string& reason) {
     for (uint32_t row = 0; row < ring_rows; ++row) {
-        const float z = v[row * ring_size].z;
+        const float z = v[ring_index(row, 0)].z;
         double turned = 0.0;
         for (uint32_t c = 0; c < ring_size; ++c) {
-            const Vec3& p = v[row * ring_size + c];
-            const Vec3& q = v[row * ring_size + (c + 1) % ring_size];
+            const Vec3& p = v[ring_index(row, c)];
+            const Vec3& q = v[ring_index(row, (c + 1) % ring_size)];
             if (p.z != z) {
                 reason = "a row of the surface is not level";
                 return false;
@@ -114,7 +116,7 @@ bool rows_are_sound(const std::vector<Vec3>& v, std::string& reason) {
     for (uint32_t c = 0; c < ring_size; ++c) {
         section.assign(1, {0.0, double(v[lower_centre].z)});
         for (uint32_t row = 0; row < ring_rows; ++row) {
-            const Vec3& p = v[row * ring_size + c];
+            const Vec3& p = v[ring_index(row, c)];
             section.push_back({std::hypot(double(p.x), double(p.y)), double(p.z)});
         }
         section.push_back({0.0, double(v[apex].z)});
@@ -165,8 +167,9 @@ bool orient_consistently(std::vector<TriangleCorners>& triangles, size_t& parts)
                 const uint32_t other = users[0] == t ? users[1] : users[0];
                 // The neighbour must run the shared edge the other way.
                 if (state[other] == 0) {
-                    if (has_directed(other, a, b))
+                    if (has_directed(other, a, b)) {
                         std::swap(triangles[other][1], triangles[other][2]);
+                    }
                     state[other] = 1;
                     stack.push_back(other);
                 } else if (has_directed(other, a, b)) {
@@ -246,7 +249,7 @@ bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid,
             v[solid_vertex(k)] = surface.positions[k];
         }
     }
-    v[apex] = {0.0f, 0.0f, surface.positions[ring_rows * grid_columns].z};
+    v[apex] = {0.0f, 0.0f, surface.positions[size_t(ring_rows) * grid_columns].z};
     v[lower_centre] = {0.0f, 0.0f, surface.positions[0].z};
     if (!rows_are_sound(v, reason)) return false;
 
@@ -273,11 +276,10 @@ bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid,
         reason = "the surface does not close into a single solid";
         return false;
     }
-    for (const TriangleCorners& c : solid.triangles) {
-        if (has_zero_area(v, c)) {
-            reason = "the closed surface has a flat (zero-area) triangle";
-            return false;
-        }
+    if (std::any_of(solid.triangles.begin(), solid.triangles.end(),
+                    [&](const TriangleCorners& c) { return has_zero_area(v, c); })) {
+        reason = "the closed surface has a flat (zero-area) triangle";
+        return false;
     }
     if (!positions_are_distinct(v)) {
         reason = "two corners of the solid fall on the same point";
