@@ -11,7 +11,6 @@
 #include <iterator>
 #include <map>
 #include <numbers>
-#include <sstream>
 #include <string>
 #include <vector>
 
