@@ -31,6 +31,22 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/icon.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
         RENAME solidmorph.png)
 
+# The exporter is an ordinary command, and finds the texture from its own
+# folder, so it keeps bin/ in every install.
+if(TARGET solidmorph-export)
+  install(TARGETS solidmorph-export RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  add_custom_command(
+    OUTPUT ${SOLIDMORPH_GENERATED_DIR}/solidmorph-export.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${SOLIDMORPH_GENERATED_DIR}
+    COMMAND ${SOLIDMORPH_GZIP} -9nc ${SOLIDMORPH_PACKAGING_DIR}/solidmorph-export.1
+            > ${SOLIDMORPH_GENERATED_DIR}/solidmorph-export.1.gz
+    DEPENDS ${SOLIDMORPH_PACKAGING_DIR}/solidmorph-export.1 VERBATIM)
+  add_custom_target(solidmorph_export_manual ALL
+                    DEPENDS ${SOLIDMORPH_GENERATED_DIR}/solidmorph-export.1.gz)
+  install(FILES ${SOLIDMORPH_GENERATED_DIR}/solidmorph-export.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
 # The launcher, the desktop entry and the manual page name installed
 # paths, and cmake --install --prefix can move them after configuring, so
 # they are written when installing rather than now.

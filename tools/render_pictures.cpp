@@ -1,9 +1,11 @@
 // Renders pictures of the solid for the documentation through the program's
 // own modules, on whatever X display is current (a private Xvfb will do):
 // presets.png, a sheet of the eleven presets; morph.png, the opening morph
-// from the sphere; icon.png, a square of one solid.
+// from the sphere; icon.png, a square of one solid; morph.gif, the program's
+// first 800 frames, sphere to preset 6 and back, spinning.
 // Usage: render_pictures OUTPUT_DIR [TEXTURE.tga]
 #include <GL/gl.h>
+#include <gif_lib.h>
 #include <stb_image_write.h>
 
 #include <algorithm>
@@ -202,6 +204,100 @@ Picture icon(int preset) {
     return shrink(crop(frame, x0, y0, square, square), side, side);
 }
 
+// One frame of the program, made by the program's own frame: one morph step,
+// the surface regenerated, the model spun one more degree and drawn. The
+// clock reads 0, so the texture holds still and every run gives the same
+// film.
+Picture shown_frame() {
+    run_frame(0.0);
+    return read_back_buffer();
+}
+
+// giflib reports failures through an error code; every step checks it.
+struct GifWriter {
+    GifFileType* file = nullptr;
+    int error = 0;
+    bool ok = true;
+
+    void check(int result) { ok = ok && result == GIF_OK; }
+};
+
+bool put_loop_forever(GifWriter& gif) {
+    const GifByteType application[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
+    const GifByteType loop[] = {1, 0, 0};  // sub-block 1: repeat count 0, for ever
+    gif.check(EGifPutExtensionLeader(gif.file, APPLICATION_EXT_FUNC_CODE));
+    gif.check(EGifPutExtensionBlock(gif.file, sizeof application, application));
+    gif.check(EGifPutExtensionBlock(gif.file, sizeof loop, loop));
+    gif.check(EGifPutExtensionTrailer(gif.file));
+    return gif.ok;
+}
+
+// One frame with its own 256-colour palette, shown for delay hundredths.
+bool put_frame(GifWriter& gif, const Picture& picture, int delay) {
+    const size_t pixels = static_cast<size_t>(picture.width) * picture.height;
+    std::vector<GifByteType> red(pixels), green(pixels), blue(pixels), indices(pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        red[i] = picture.rgb[i * 3];
+        green[i] = picture.rgb[i * 3 + 1];
+        blue[i] = picture.rgb[i * 3 + 2];
+    }
+    int colours = 256;
+    GifColorType palette[256] = {};
+    gif.check(GifQuantizeBuffer(static_cast<unsigned>(picture.width),
+                                static_cast<unsigned>(picture.height), &colours, red.data(),
+                                green.data(), blue.data(), indices.data(), palette));
+    ColorMapObject* map = GifMakeMapObject(256, palette);
+    if (map == nullptr) return false;
+
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, delay, NO_TRANSPARENT_COLOR};
+    GifByteType extension[4];
+    EGifGCBToExtension(&control, extension);
+    gif.check(EGifPutExtension(gif.file, GRAPHICS_EXT_FUNC_CODE, sizeof extension, extension));
+    gif.check(EGifPutImageDesc(gif.file, 0, 0, picture.width, picture.height, false, map));
+    for (int y = 0; y < picture.height && gif.ok; ++y) {
+        gif.check(
+            EGifPutLine(gif.file, &indices[static_cast<size_t>(y) * picture.width], picture.width));
+    }
+    GifFreeMapObject(map);
+    return gif.ok;
+}
+
+// The opening morph and its return, 800 frames, spin and all, as the program
+// shows them from start-up; every fourth frame at half size keeps the file
+// small while the motion keeps the program's pace at 60 frames a second.
+bool write_morph_gif(const std::filesystem::path& path) {
+    constexpr int run_frames = 800;
+    constexpr int kept_every = 4;
+    constexpr int delay = 7;  // hundredths of a second, about 4 frames at 60 Hz
+    const std::string name = path.string();
+    GifWriter gif;
+    gif.file = EGifOpenFileName(name.c_str(), false, &gif.error);
+    if (gif.file == nullptr) {
+        std::fprintf(stderr, "render_pictures: cannot write %s\n", name.c_str());
+        return false;
+    }
+    gif.check(EGifPutScreenDesc(gif.file, frame_width / 2, frame_height / 2, 8, 0, nullptr));
+    put_loop_forever(gif);
+
+    reset_morph();
+    fill_shape_table();
+    start_morph();
+    frame_count = 0;
+    for (int frame = 1; frame <= run_frames && gif.ok; ++frame) {
+        const Picture picture = shown_frame();
+        if (frame % kept_every == 0) {
+            put_frame(gif, shrink(picture, frame_width / 2, frame_height / 2), delay);
+        }
+    }
+    const bool written = gif.ok && EGifCloseFile(gif.file, &gif.error) == GIF_OK;
+    if (!written) {
+        std::fprintf(stderr, "render_pictures: cannot write %s\n", name.c_str());
+        return false;
+    }
+    std::printf("wrote %s (%d frames)\n", name.c_str(), run_frames / kept_every);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,7 +315,8 @@ int main(int argc, char** argv) {
     }
     const bool written = write_png(out_dir / "presets.png", preset_sheet()) &&
                          write_png(out_dir / "morph.png", morph_strip()) &&
-                         write_png(out_dir / "icon.png", icon(6));
+                         write_png(out_dir / "icon.png", icon(6)) &&
+                         write_morph_gif(out_dir / "morph.gif");
     glDeleteTextures(1, &texture);
     terminate_display();
     return written ? 0 : 1;

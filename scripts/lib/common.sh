@@ -4,9 +4,9 @@
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 build_packages=(cmake g++ make pkg-config libglfw3-dev libglu1-mesa-dev libstb-dev
-    libx11-dev libgl1-mesa-dri)
+    libx11-dev libgl1-mesa-dri libtinygltf-dev libgif-dev)
 test_packages=(libgtest-dev libbenchmark-dev xvfb xdotool desktop-file-utils man-db
-    libxrandr-dev xserver-xorg-core xserver-xorg-video-dummy openbox wmctrl)
+    libxrandr-dev xserver-xorg-core xserver-xorg-video-dummy openbox wmctrl admesh nodejs npm)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
@@ -33,6 +33,19 @@ ensure_packages() {
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
+}
+
+# The Khronos glTF validator, from npm at the version the lock file pins,
+# into tests/gltf/node_modules; the export tests run every .glb through it.
+ensure_gltf_validator() {
+    local folder="$repo_root/tests/gltf"
+    if [ -f "$folder/node_modules/gltf-validator/package.json" ] &&
+        cmp -s "$folder/package-lock.json" "$folder/node_modules/.package-lock.json.installed"; then
+        return 0
+    fi
+    echo "Installing the glTF validator (npm ci)"
+    npm ci --prefix "$folder" --no-audit --no-fund --loglevel=error
+    cp "$folder/package-lock.json" "$folder/node_modules/.package-lock.json.installed"
 }
 
 # configure_and_build PRESET: configures and builds one of the configurations

@@ -49,7 +49,7 @@ void expect_failure_path(RunningProgram& run) {
 }
 
 // An 8192 x 8192 RGBA image, 256 MiB once decoded, in a small RLE file.
-void write_large_texture(const fs::path& path) {
+[[maybe_unused]] void write_large_texture(const fs::path& path) {
     test::TgaFile f;
     f.image_type = 10;
     f.width = 8192;

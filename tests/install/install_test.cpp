@@ -162,7 +162,9 @@ TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
                                          "usr/share/solidmorph/vein.tga",
                                          "usr/share/applications/solidmorph.desktop",
                                          "usr/share/icons/hicolor/256x256/apps/solidmorph.png",
-                                         "usr/share/man/man6/solidmorph.6.gz"}));
+                                         "usr/share/man/man6/solidmorph.6.gz",
+                                         "usr/bin/solidmorph-export",
+                                         "usr/share/man/man1/solidmorph-export.1.gz"}));
         EXPECT_EQ(access((usr / layout.command).c_str(), X_OK), 0);
         EXPECT_EQ(access((usr / layout.program).c_str(), X_OK), 0);
         EXPECT_EQ(read_file(usr / layout.program).substr(0, 4),
@@ -220,23 +222,31 @@ TEST(InstalledTree, DesktopEntryIsValidAndExactForAnyPrefix) {
 TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
     const test::WorkFolder scratch(false);
     install_build(scratch, "/usr/local", (scratch.path / "stage").string());
-    const fs::path page = scratch.path / "stage/usr/local" / manual_page;
-
-    const CommandResult man = run_command({"man", "--warnings", "-l", page}, scratch.path,
-                                          {{"MANWIDTH", "80"}, {"LC_ALL", "C.UTF-8"}});
-    EXPECT_EQ(man.code, 0);
-    EXPECT_EQ(man.err, "");
-    // Words of one phrase may sit on two lines or between padding spaces.
-    std::string text;
-    std::istringstream words(man.out);
-    for (std::string word; words >> word;) text += word + " ";
-    for (const char* fact :
+    const std::vector<std::pair<std::string, std::vector<const char*>>> pages = {
+        {manual_page,
          {"SOLIDMORPH(6)", "Escape", "vein.tga", "current working directory",
           "/usr/local/share/solidmorph", "Failed to initialize GLFW!", "Failed to load image!!!",
           "EXIT STATUS", "Always 0", "/usr/local/bin/solidmorph is a small launcher",
           "that file wins", "/usr/local/libexec/solidmorph/solidmorph", "SIGQUIT",
-          "writes no files of its own"}) {
-        EXPECT_NE(text.find(fact), std::string::npos) << fact;
+          "writes no files of its own"}},
+        {"share/man/man1/solidmorph-export.1.gz",
+         {"SOLIDMORPH-EXPORT(1)", "--preset N", "--frame F", "--shape a,b,m,n1,n2,n3", ".glb",
+          ".stl", ".obj", "texture scroll at 0", "EXIT STATUS", "Bad usage"}},
+    };
+    for (const auto& [name, facts] : pages) {
+        SCOPED_TRACE(name);
+        const fs::path page = scratch.path / "stage/usr/local" / name;
+        const CommandResult man = run_command({"man", "--warnings", "-l", page}, scratch.path,
+                                              {{"MANWIDTH", "80"}, {"LC_ALL", "C.UTF-8"}});
+        EXPECT_EQ(man.code, 0);
+        EXPECT_EQ(man.err, "");
+        // Words of one phrase may sit on two lines or between padding spaces.
+        std::string text;
+        std::istringstream words(man.out);
+        for (std::string word; words >> word;) text += word + " ";
+        for (const char* fact : facts) {
+            EXPECT_NE(text.find(fact), std::string::npos) << fact;
+        }
     }
 }
 

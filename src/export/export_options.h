@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "geometry/geometry_types.h"
+
+namespace solidmorph {
+
+enum class MeshFormat { glb, stl, obj };
+enum class ShapeSource { preset, frame, shape };
+enum class ExportAction { write, help, version };
+
+struct ExportOptions {
+    ExportAction action = ExportAction::write;
+    ShapeSource source = ShapeSource::preset;
+    int preset = 0;
+    uint64_t frame = 0;
+    ShapeParams shape{};
+    std::string output;
+    MeshFormat format = MeshFormat::glb;
+    std::string texture;  // empty: the installed one
+};
+
+// Reads the command line (without the program name). False, with a
+// message for the user, on anything it does not understand.
+bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
+                          std::string& error);
+
+// The format the file name's extension asks for, any letter case.
+bool format_for_path(const std::string& path, MeshFormat& format);
+
+}  // namespace solidmorph

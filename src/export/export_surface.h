@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "geometry/geometry_types.h"
+#include "geometry/surface_mesh.h"
+
+namespace solidmorph {
+
+using TriangleCorners = std::array<uint32_t, 3>;
+
+// One shape as the program draws it: its grid's vertex data and the
+// program's triangle list over it, corners only.
+struct ExportSurface {
+    std::vector<Vec3> positions;
+    std::vector<Vec3> normals;
+    std::vector<Vec2> texcoords;
+    std::vector<TriangleCorners> triangles;
+};
+
+// Generates the surface of one parameter set through the program's own
+// start-up and generation path, with the texture scroll at 0. Start-up puts
+// the scheduler back to its start, so pass a copy of any scheduler value.
+ExportSurface export_surface(const ShapeParams& shape);
+
+// Preset 1 to 11 as the shape table holds it.
+ShapeParams preset_shape(int preset);
+
+// The shape the running program shows in frame `frame`, counting the first
+// frame drawn as 1: the live shape after that many morph steps from start-up.
+// Frame 0 is the sphere the first morph starts from.
+ShapeParams frame_shape(uint64_t frame);
+
+}  // namespace solidmorph

@@ -1,0 +1,262 @@
+#include "export/mesh_files.h"
+
+#include <stb_image_write.h>
+#include <tiny_gltf.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <sstream>
+
+namespace solidmorph {
+
+namespace {
+
+void append_float(std::string& out, float value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+template <typename T>
+void append_raw(Bytes& out, const T& value) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&value);
+    out.insert(out.end(), bytes, bytes + sizeof value);
+}
+
+void pad_to_four(Bytes& out) {
+    while (out.size() % 4 != 0) out.push_back(0);
+}
+
+}  // namespace
+
+std::string obj_text(const ExportSurface& surface) {
+    std::string out = "# solidmorph supershape: the program's grid and triangle list\n";
+    out.reserve(surface.positions.size() * 100 + surface.triangles.size() * 40);
+    auto line = [&](const char* tag, std::initializer_list<float> values) {
+        out += tag;
+        for (const float value : values) {
+            out += ' ';
+            append_float(out, value);
+        }
+        out += '\n';
+    };
+    for (const Vec3& p : surface.positions) line("v", {p.x, p.y, p.z});
+    for (const Vec2& t : surface.texcoords) line("vt", {t.u, t.v});
+    for (const Vec3& n : surface.normals) line("vn", {n.x, n.y, n.z});
+    for (const TriangleCorners& c : surface.triangles) {
+        out += 'f';
+        for (const uint32_t index : c) {
+            const std::string one = std::to_string(index + 1);
+            out += ' ';
+            out += one;
+            out += '/';
+            out += one;
+            out += '/';
+            out += one;
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+Bytes stl_bytes(const PrintableSolid& solid) {
+    Bytes out;
+    out.reserve(84 + solid.triangles.size() * 50);
+    // A binary header must not start with "solid", or readers take the file
+    // for text.
+    char header[80] = {};
+    std::strncpy(header, "binary STL: solidmorph supershape, closed and facing outward",
+                 sizeof header);
+    out.insert(out.end(), header, header + sizeof header);
+    append_raw(out, uint32_t(solid.triangles.size()));
+    for (const TriangleCorners& c : solid.triangles) {
+        const Vec3 &p = solid.vertices[c[0]], &q = solid.vertices[c[1]], &r = solid.vertices[c[2]];
+        const double ux = double(q.x) - p.x, uy = double(q.y) - p.y, uz = double(q.z) - p.z;
+        const double wx = double(r.x) - p.x, wy = double(r.y) - p.y, wz = double(r.z) - p.z;
+        const double nx = uy * wz - uz * wy, ny = uz * wx - ux * wz, nz = ux * wy - uy * wx;
+        const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+        for (const double n : {nx / length, ny / length, nz / length}) append_raw(out, float(n));
+        for (const Vec3* corner : {&p, &q, &r}) {
+            append_raw(out, corner->x);
+            append_raw(out, corner->y);
+            append_raw(out, corner->z);
+        }
+        append_raw(out, uint16_t(0));
+    }
+    return out;
+}
+
+bool png_bytes(const DecodedImage& image, Bytes& png) {
+    png.clear();
+    if (image.width < 1 || image.height < 1 || image.components < 1 || image.components > 4 ||
+        image.pixels.size() !=
+            size_t(image.width) * size_t(image.height) * size_t(image.components)) {
+        return false;
+    }
+    auto sink = [](void* context, void* data, int size) {
+        auto* bytes = static_cast<Bytes*>(context);
+        const auto* begin = static_cast<const uint8_t*>(data);
+        bytes->insert(bytes->end(), begin, begin + size);
+    };
+    return stbi_write_png_to_func(sink, &png, image.width, image.height, image.components,
+                                  image.pixels.data(), image.width * image.components) != 0 &&
+           !png.empty();
+}
+
+namespace {
+
+constexpr int array_buffer = 34962;
+constexpr int element_array_buffer = 34963;
+
+// Appends data to the one buffer as a view of its own, aligned for floats.
+template <typename T>
+int add_view(tinygltf::Model& model, const std::vector<T>& data, int target) {
+    Bytes& buffer = model.buffers[0].data;
+    pad_to_four(buffer);
+    tinygltf::BufferView view;
+    view.buffer = 0;
+    view.byteOffset = buffer.size();
+    view.byteLength = data.size() * sizeof(T);
+    view.target = target;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    buffer.insert(buffer.end(), bytes, bytes + view.byteLength);
+    model.bufferViews.push_back(view);
+    return int(model.bufferViews.size()) - 1;
+}
+
+int add_accessor(tinygltf::Model& model, int view, int component, int type, size_t count) {
+    tinygltf::Accessor accessor;
+    accessor.bufferView = view;
+    accessor.componentType = component;
+    accessor.type = type;
+    accessor.count = count;
+    model.accessors.push_back(accessor);
+    return int(model.accessors.size()) - 1;
+}
+
+}  // namespace
+
+bool glb_bytes(const ExportSurface& surface, const DecodedImage& texture,
+               const std::string& generator, Bytes& glb, std::string& reason) {
+    glb.clear();
+    const size_t count = surface.positions.size();
+    if (count == 0 || surface.normals.size() != count || surface.texcoords.size() != count) {
+        reason = "the surface is empty";
+        return false;
+    }
+    // glTF allows only finite numbers in its accessors.
+    for (const Vec3& p : surface.positions) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            reason = "the surface has infinite or undefined (NaN) vertices";
+            return false;
+        }
+    }
+    Bytes png;
+    if (!png_bytes(texture, png)) {
+        reason = "the texture cannot be encoded as PNG";
+        return false;
+    }
+
+    tinygltf::Model model;
+    model.asset.version = "2.0";
+    model.asset.generator = generator;
+    model.buffers.resize(1);
+
+    const int positions = add_accessor(model, add_view(model, surface.positions, array_buffer),
+                                       TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count);
+    std::vector<double> low(3, std::numeric_limits<double>::infinity());
+    std::vector<double> high(3, -std::numeric_limits<double>::infinity());
+    for (const Vec3& p : surface.positions) {
+        const float xyz[3] = {p.x, p.y, p.z};
+        for (int axis = 0; axis < 3; ++axis) {
+            low[axis] = std::min(low[axis], double(xyz[axis]));
+            high[axis] = std::max(high[axis], double(xyz[axis]));
+        }
+    }
+    model.accessors[positions].minValues = low;
+    model.accessors[positions].maxValues = high;
+    const int normals = add_accessor(model, add_view(model, surface.normals, array_buffer),
+                                     TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count);
+    const int texcoords = add_accessor(model, add_view(model, surface.texcoords, array_buffer),
+                                       TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, count);
+
+    std::vector<uint32_t> corners;
+    corners.reserve(surface.triangles.size() * 3);
+    for (const TriangleCorners& c : surface.triangles) {
+        for (const uint32_t index : c) {
+            if (index >= count) {
+                reason = "a triangle names a vertex outside the grid";
+                return false;
+            }
+            corners.push_back(index);
+        }
+    }
+    const int indices =
+        add_accessor(model, add_view(model, corners, element_array_buffer),
+                     TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, corners.size());
+
+    tinygltf::Image image;
+    image.name = "vein";
+    image.mimeType = "image/png";
+    image.bufferView = add_view(model, png, 0);  // an image view has no GL target
+    pad_to_four(model.buffers[0].data);
+    model.images.push_back(image);
+
+    // The program's texture state: repeat wrapping, linear magnification,
+    // the GL's default minification.
+    tinygltf::Sampler sampler;
+    sampler.magFilter = TINYGLTF_TEXTURE_FILTER_LINEAR;
+    sampler.minFilter = TINYGLTF_TEXTURE_FILTER_NEAREST_MIPMAP_LINEAR;
+    sampler.wrapS = TINYGLTF_TEXTURE_WRAP_REPEAT;
+    sampler.wrapT = TINYGLTF_TEXTURE_WRAP_REPEAT;
+    model.samplers.push_back(sampler);
+    tinygltf::Texture gl_texture;
+    gl_texture.sampler = 0;
+    gl_texture.source = 0;
+    model.textures.push_back(gl_texture);
+
+    // The program culls nothing and some of its triangles face inward.
+    tinygltf::Material material;
+    material.name = "marble";
+    material.doubleSided = true;
+    material.pbrMetallicRoughness.baseColorTexture.index = 0;
+    material.pbrMetallicRoughness.metallicFactor = 0.0;
+    material.pbrMetallicRoughness.roughnessFactor = 0.5;
+    model.materials.push_back(material);
+
+    tinygltf::Primitive primitive;
+    primitive.attributes["POSITION"] = positions;
+    primitive.attributes["NORMAL"] = normals;
+    primitive.attributes["TEXCOORD_0"] = texcoords;
+    primitive.indices = indices;
+    primitive.material = 0;
+    primitive.mode = TINYGLTF_MODE_TRIANGLES;
+    tinygltf::Mesh mesh;
+    mesh.name = "supershape";
+    mesh.primitives.push_back(primitive);
+    model.meshes.push_back(mesh);
+
+    tinygltf::Node node;
+    node.mesh = 0;
+    node.name = "supershape";
+    model.nodes.push_back(node);
+    tinygltf::Scene scene;
+    scene.nodes.push_back(0);
+    model.scenes.push_back(scene);
+    model.defaultScene = 0;
+
+    std::ostringstream stream;
+    tinygltf::TinyGLTF writer;
+    if (!writer.WriteGltfSceneToStream(&model, stream, false, true)) {
+        reason = "the glTF writer failed";
+        return false;
+    }
+    const std::string text = stream.str();
+    glb.assign(text.begin(), text.end());
+    return true;
+}
+
+}  // namespace solidmorph
