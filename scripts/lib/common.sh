@@ -6,7 +6,7 @@ repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build_packages=(cmake g++ make pkg-config libglfw3-dev libglu1-mesa-dev libstb-dev
     libx11-dev libgl1-mesa-dri libtinygltf-dev libgif-dev)
 test_packages=(libgtest-dev libbenchmark-dev xvfb xdotool desktop-file-utils man-db
-    libxrandr-dev xserver-xorg-core xserver-xorg-video-dummy openbox wmctrl admesh nodejs npm)
+    libxrandr-dev xserver-xorg-core xserver-xorg-video-dummy openbox wmctrl admesh)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
@@ -42,6 +42,11 @@ ensure_gltf_validator() {
     if [ -f "$folder/node_modules/gltf-validator/package.json" ] &&
         cmp -s "$folder/package-lock.json" "$folder/node_modules/.package-lock.json.installed"; then
         return 0
+    fi
+    # Machines often carry their own Node.js, whose npm Debian's would
+    # conflict with; Debian's is only for machines with none.
+    if ! command -v npm >/dev/null 2>&1; then
+        ensure_packages nodejs npm
     fi
     echo "Installing the glTF validator (npm ci)"
     npm ci --prefix "$folder" --no-audit --no-fund --loglevel=error

@@ -234,10 +234,10 @@ bool glb_bytes(const ExportSurface& surface, const DecodedImage& texture,
     primitive.indices = indices;
     primitive.material = 0;
     primitive.mode = TINYGLTF_MODE_TRIANGLES;
-    tinygltf::Mesh mesh;
-    mesh.name = "supershape";
-    mesh.primitives.push_back(primitive);
-    model.meshes.push_back(mesh);
+    tinygltf::Mesh solid;
+    solid.name = "supershape";
+    solid.primitives.push_back(primitive);
+    model.meshes.push_back(solid);
 
     tinygltf::Node node;
     node.mesh = 0;
