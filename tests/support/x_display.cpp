@@ -122,20 +122,34 @@ bool wait_for_picture(pid_t pid, int timeout_ms) {
     return false;
 }
 
-bool send_close_request(unsigned long window) {
+// A client message about `window`, of the named type with two data words,
+// sent to `target` with the given event mask, as window managers and pagers
+// send them.
+static bool send_client_message(unsigned long window, const char* type, long first, long second,
+                                bool to_root, long mask) {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return false;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.message_type = XInternAtom(display, type, False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
+    event.xclient.data.l[0] = first;
+    event.xclient.data.l[1] = second;
+    const Window target = to_root ? DefaultRootWindow(display) : window;
+    const Status sent = XSendEvent(display, target, False, mask, &event);
     XSync(display, False);
     XCloseDisplay(display);
     return sent != 0;
+}
+
+bool send_close_request(unsigned long window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return false;
+    const long delete_window = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    XCloseDisplay(display);
+    return send_client_message(window, "WM_PROTOCOLS", delete_window, CurrentTime, false,
+                               NoEventMask);
 }
 
 bool press_escape() {
@@ -145,21 +159,10 @@ bool press_escape() {
     return status.exited && status.code == 0;
 }
 
+// From a pager or the like (source 2): the user asked.
 bool send_wm_close_request(unsigned long window) {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return false;
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = CurrentTime;
-    event.xclient.data.l[1] = 2;  // from a pager or the like: the user asked
-    const Status sent = XSendEvent(display, DefaultRootWindow(display), False,
-                                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XSync(display, False);
-    XCloseDisplay(display);
-    return sent != 0;
+    return send_client_message(window, "_NET_CLOSE_WINDOW", CurrentTime, 2, true,
+                               SubstructureRedirectMask | SubstructureNotifyMask);
 }
 
 bool wait_for_focus(unsigned long window, int timeout_ms) {
