@@ -68,7 +68,7 @@ TEST(Display, OtherScreens) {
         const test::UsingDisplay using_display(server.display);
         RunningProgram run(true);
         const double start = pty_now_ms();
-        run.start();
+        ASSERT_TRUE(run.start_probed());
         if (!glx) {
             run.expect_clean_exit(5000);
             // Well short of the one-second pause after a failed start.
@@ -79,6 +79,9 @@ TEST(Display, OtherScreens) {
         const unsigned long window =
             test::wait_for_window_of(run.child.pid, test::window_timeout_ms);
         ASSERT_NE(window, 0UL) << run.child.output;
+        // The window is mapped at its requested size and only then made to
+        // cover the screen: its size is read once frames have been shown.
+        ASSERT_TRUE(run.wait_for_frames(3)) << run.child.output;
         EXPECT_EQ(test::window_box(window), (test::ScreenBox{0, 0, 1024, 768}));
         const test::ScreenBox picture{0, 768 - 480, 640, 480};
         const double end = pty_now_ms() + test::window_timeout_ms;

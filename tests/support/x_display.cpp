@@ -14,6 +14,32 @@ namespace solidmorph::test {
 
 namespace {
 
+// Other clients' windows come and go while a test looks at them: a window
+// that vanishes between finding it and asking about it makes the request
+// fail with BadWindow, and Xlib's default handler would end the whole test
+// process. While a test connection is open, such an error only makes the
+// request report failure, as a window that is gone should.
+int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+
+using XErrorHandlerFunction = int (*)(Display*, XErrorEvent*);
+XErrorHandlerFunction previous_handler = nullptr;
+int open_connections = 0;
+
+Display* open_test_display() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display != nullptr && open_connections++ == 0) {
+        previous_handler = XSetErrorHandler(ignore_x_error);
+    }
+    return display;
+}
+
+// Errors still in flight are collected before the default handling returns.
+void close_test_display(Display* display) {
+    XSync(display, False);
+    XCloseDisplay(display);
+    if (--open_connections == 0) XSetErrorHandler(previous_handler);
+}
+
 // Whether window is viewable and names pid as its owner.
 bool is_mapped_window_of(Display* display, Window window, Atom pid_atom, pid_t pid) {
     XWindowAttributes attributes;
@@ -101,7 +127,7 @@ void free_active_output(ActiveOutput& found) {
 }  // namespace
 
 unsigned long wait_for_window_of(pid_t pid, int timeout_ms) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return 0;
     const double end = pty_now_ms() + timeout_ms;
     Window window = find_mapped_window(display, pid);
@@ -109,7 +135,7 @@ unsigned long wait_for_window_of(pid_t pid, int timeout_ms) {
         pty_sleep_ms(50);
         window = find_mapped_window(display, pid);
     }
-    XCloseDisplay(display);
+    close_test_display(display);
     return window;
 }
 
@@ -127,7 +153,7 @@ bool wait_for_picture(pid_t pid, int timeout_ms) {
 // send them.
 static bool send_client_message(unsigned long window, const char* type, long first, long second,
                                 bool to_root, long mask) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return false;
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -139,15 +165,15 @@ static bool send_client_message(unsigned long window, const char* type, long fir
     const Window target = to_root ? DefaultRootWindow(display) : window;
     const Status sent = XSendEvent(display, target, False, mask, &event);
     XSync(display, False);
-    XCloseDisplay(display);
+    close_test_display(display);
     return sent != 0;
 }
 
 bool send_close_request(unsigned long window) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return false;
     const long delete_window = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    XCloseDisplay(display);
+    close_test_display(display);
     return send_client_message(window, "WM_PROTOCOLS", delete_window, CurrentTime, false,
                                NoEventMask);
 }
@@ -166,7 +192,7 @@ bool send_wm_close_request(unsigned long window) {
 }
 
 bool wait_for_focus(unsigned long window, int timeout_ms) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return false;
     const double end = pty_now_ms() + timeout_ms;
     Window focus = 0;
@@ -176,12 +202,12 @@ bool wait_for_focus(unsigned long window, int timeout_ms) {
         pty_sleep_ms(50);
         XGetInputFocus(display, &focus, &revert);
     }
-    XCloseDisplay(display);
+    close_test_display(display);
     return focus == window;
 }
 
 int64_t lit_pixels(const ScreenBox& box) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return -1;
     const int screen_width = DisplayWidth(display, DefaultScreen(display));
     const int screen_height = DisplayHeight(display, DefaultScreen(display));
@@ -197,7 +223,7 @@ int64_t lit_pixels(const ScreenBox& box) {
         for (int x = 0; x < box.width; ++x) lit += (XGetPixel(image, x, y) & 0xFFFFFFUL) != 0;
     }
     if (image != nullptr) XDestroyImage(image);
-    XCloseDisplay(display);
+    close_test_display(display);
     return lit;
 }
 
@@ -207,16 +233,16 @@ int64_t lit_pixels_in_centre() {
 }
 
 ScreenBox screen_box() {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return {};
     const ScreenBox box{0, 0, DisplayWidth(display, DefaultScreen(display)),
                         DisplayHeight(display, DefaultScreen(display))};
-    XCloseDisplay(display);
+    close_test_display(display);
     return box;
 }
 
 ScreenBox window_box(unsigned long window) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return {};
     ScreenBox box;
     XWindowAttributes attributes;
@@ -227,12 +253,12 @@ ScreenBox window_box(unsigned long window) {
         box.width = attributes.width;
         box.height = attributes.height;
     }
-    XCloseDisplay(display);
+    close_test_display(display);
     return box;
 }
 
 ScreenMode current_mode() {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return {};
     ActiveOutput found = find_active_output(display);
     ScreenMode mode;
@@ -240,12 +266,12 @@ ScreenMode current_mode() {
         mode = {static_cast<int>(found.crtc->width), static_cast<int>(found.crtc->height)};
     }
     free_active_output(found);
-    XCloseDisplay(display);
+    close_test_display(display);
     return mode;
 }
 
 bool set_mode(ScreenMode mode) {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = open_test_display();
     if (display == nullptr) return false;
     ActiveOutput found = find_active_output(display);
     RRMode wanted = 0;
@@ -265,7 +291,7 @@ bool set_mode(ScreenMode mode) {
                          found.crtc->y, wanted, found.crtc->rotation, found.crtc->outputs,
                          found.crtc->noutput) == RRSetConfigSuccess;
     free_active_output(found);
-    XCloseDisplay(display);
+    close_test_display(display);
     return switched;
 }
 

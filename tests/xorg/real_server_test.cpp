@@ -64,18 +64,23 @@ TEST(RealServer, EveryWayOfEndingGivesTheDesktopModeBack) {
         SCOPED_TRACE(stop_name(stop));
         const DesktopModeCheck check{desktop};
         RunningProgram run(true);
-        run.start();
+        ASSERT_TRUE(run.start_probed());
         const unsigned long window =
             test::wait_for_window_of(run.child.pid, test::window_timeout_ms);
         ASSERT_NE(window, 0UL) << run.child.output;
         EXPECT_TRUE(wait_for_mode(program_mode, 5000))
             << "running at " << describe(test::current_mode());
-        // Drawing: the solid is lit inside the program's mode.
+        // Drawing: the solid is lit inside the program's mode, once frames
+        // have been shown since the mode came in.
+        ASSERT_TRUE(run.wait_for_frames(run.swaps() + 3)) << run.child.output;
         const double end = pty_now_ms() + test::window_timeout_ms;
         while (test::lit_pixels({0, 0, 640, 480}) < 1000 && pty_now_ms() < end) {
             pty_sleep_ms(100);
         }
-        EXPECT_GE(test::lit_pixels({0, 0, 640, 480}), 1000);
+        const test::ScreenBox box = test::window_box(window);
+        EXPECT_GE(test::lit_pixels({0, 0, 640, 480}), 1000)
+            << "window at " << box.x << ", " << box.y << ", " << box.width << " x " << box.height
+            << " in mode " << describe(test::current_mode());
         if (stop == escape) {
             // A real key press to the window the manager focused, the way a
             // user's keyboard reaches it.
