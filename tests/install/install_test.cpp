@@ -229,7 +229,7 @@ TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
           "/usr/local/share/solidmorph", "Failed to initialize GLFW!", "Failed to load image!!!",
           "EXIT STATUS", "Always 0", "/usr/local/bin/solidmorph is a small launcher",
           "that file wins", "/usr/local/libexec/solidmorph/solidmorph", "SIGQUIT",
-          "writes no files of its own"}},
+          "writes no files of its own", "ON WAYLAND DESKTOPS", "solidmorph-saver --fullscreen"}},
         {"share/man/man1/solidmorph-export.1.gz",
          {"SOLIDMORPH-EXPORT(1)", "--preset N", "--frame F", "--shape a,b,m,n1,n2,n3", ".glb",
           ".stl", ".obj", "texture scroll at 0", "EXIT STATUS", "Bad usage"}},
