@@ -85,7 +85,7 @@ TEST(Wayland, ShowsThePictureAndEndsOnEscapeOrAStopSignal) {
 // told its window is gone before its connection closes. Enough rounds to
 // see both orders many times.
 TEST(Wayland, CompositorEndingUnderItEndsItWithZero) {
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 30; ++round) {
         const int how = round % 2 == 0 ? SIGTERM : SIGKILL;
         SCOPED_TRACE("round " + std::to_string(round) + ", compositor sent signal " +
                      std::to_string(how));
