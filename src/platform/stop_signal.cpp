@@ -69,6 +69,8 @@ void install_stop_handlers() {
     }
 }
 
+void request_stop() { on_stop_signal(0); }
+
 bool stop_requested() { return stop_flag != 0; }
 
 void hold_stop_watchdog() { watchdog_held = 1; }

@@ -14,6 +14,9 @@ namespace solidmorph {
 // status 0 on the spot.
 void install_stop_handlers();
 
+// Asks for a stop from inside the program, exactly as a stop signal does.
+void request_stop();
+
 // True once a stop has been requested, whenever it arrived.
 bool stop_requested();
 

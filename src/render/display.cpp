@@ -3,29 +3,19 @@
 #include "render/display.h"
 
 #include <GLFW/glfw3.h>
-#include <X11/Xlib.h>
-#include <unistd.h>
+#define GLFW_EXPOSE_NATIVE_X11
+#include <GLFW/glfw3native.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/console.h"
+#include "render/x_session.h"
 
 namespace solidmorph {
 
 namespace {
 
 GLFWwindow* window = nullptr;
-
-// The display connection is gone (the X server ended or dropped us): the
-// window, its context and the texture went with it, so there is nothing
-// left to draw on or give back. Xlib's own handler would exit with status
-// 1, and any further X call would only fail again, so the program leaves at
-// once, with the status 0 it ends with on every path.
-int on_display_lost(Display*) {
-    std::fflush(stdout);
-    _exit(0);
-}
 
 void fill_request(WindowSettings& settings) {
     settings.width = 640;
@@ -48,6 +38,9 @@ bool open_window(const WindowSettings& settings) {
     glfwWindowHint(GLFW_ALPHA_BITS, settings.alpha_bits);
     glfwWindowHint(GLFW_DEPTH_BITS, settings.depth_bits);
     glfwWindowHint(GLFW_STENCIL_BITS, settings.stencil_bits);
+    // Docks, task switchers and the desktop entry know the window by this.
+    glfwWindowHintString(GLFW_X11_CLASS_NAME, "solidmorph");
+    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, "solidmorph");
     GLFWmonitor* monitor = settings.mode == GLFW_FULLSCREEN ? glfwGetPrimaryMonitor() : nullptr;
     window = glfwCreateWindow(settings.width, settings.height, "", monitor, nullptr);
     if (window == nullptr) {
@@ -64,20 +57,21 @@ bool open_window(const WindowSettings& settings) {
 
 DisplayOpen open_display_window(WindowSettings& settings) {
     fill_request(settings);
-    if (glfwInit() == GLFW_FALSE) {
+    if (!x_session_safe_for_window_library() || glfwInit() == GLFW_FALSE) {
         return DisplayOpen::no_library;
     }
     if (!open_window(settings)) {
         glfwTerminate();
         return DisplayOpen::no_window;
     }
+    watch_program_window(glfwGetX11Window(window));
     glfwSwapInterval(1);
     settings.gl_version = glGetString(GL_VERSION);
     return DisplayOpen::opened;
 }
 
 void open_display(WindowSettings& settings) {
-    XSetIOErrorHandler(on_display_lost);
+    install_x_error_handlers();
     switch (open_display_window(settings)) {
         case DisplayOpen::opened:
             return;
@@ -100,6 +94,7 @@ bool escape_pressed() { return glfwGetKey(window, GLFW_KEY_ESCAPE) == GLFW_PRESS
 bool display_close_requested() { return glfwWindowShouldClose(window) != 0; }
 
 void terminate_display() {
+    watch_program_window(0);
     glfwTerminate();
     window = nullptr;
 }

@@ -28,7 +28,9 @@ enum class DisplayOpen { opened, no_library, no_window };
 // The one way the display is opened: fills the request, starts the window
 // library, opens the window, makes its context current, asks for a swap
 // interval of 1 and notes the GL version. On no_window the library has
-// been terminated again. Tools and tests use it directly.
+// been terminated again; no_library also stands for a display the library
+// must not be started on (see x_session.h). Tools and tests use it
+// directly.
 DisplayOpen open_display_window(WindowSettings& settings);
 
 // The program's open: open_display_window, and on failure it ends the

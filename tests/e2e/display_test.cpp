@@ -1,6 +1,7 @@
 // The display the program meets: none at all (its message and short
 // pause), one that goes away beneath it, a larger screen (the picture keeps
-// to its lower-left 640 x 480), and one without GLX (a silent, quick end).
+// to its lower-left 640 x 480), one without GLX (a silent, quick end), and
+// one a crashed window manager left its mark on.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "support/running_program.h"
+#include "support/x_desktop.h"
 
 namespace solidmorph {
 namespace {
@@ -91,6 +93,30 @@ TEST(Display, OtherScreens) {
         EXPECT_EQ(test::lit_pixels({640, 768 - 480, 1024 - 640, 480}), 0) << "right of it";
         ASSERT_TRUE(test::press_escape());
         run.expect_clean_exit();
+    }
+}
+
+// A window manager that crashed leaves the root's check naming its window,
+// which the window library on this system cannot cope with (it aborted at
+// every start). A check naming a window that is gone is cleared and the
+// program runs; one naming a window that exists but does not name itself
+// back is left alone, and the program ends as when the window library
+// cannot start, with 0.
+TEST(Display, ACrashedWindowManagersCheckNeverAbortsIt) {
+    for (const bool window_gone : {true, false}) {
+        SCOPED_TRACE(window_gone ? "names a window that is gone" : "names another window");
+        const test::StaleWmCheck stale(window_gone);
+        ASSERT_NE(stale.named, 0UL);
+        RunningProgram run(true);
+        run.start();
+        if (window_gone) {
+            run.expect_picture_then_escape();
+            EXPECT_EQ(test::root_wm_check(), 0UL) << "the stale check is cleared";
+        } else {
+            run.expect_clean_exit(5000);
+            EXPECT_EQ(run.child.output, "Failed to initialize GLFW!\r\n");
+            EXPECT_EQ(test::root_wm_check(), stale.named) << "the check is left as it was";
+        }
     }
 }
 

@@ -1,4 +1,5 @@
 #include <GL/gl.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,6 +13,23 @@
 #include "support/gl_context.h"
 #include "support/tga_bytes.h"
 #include "support/work_folder.h"
+
+// The GL tells of a texture it had no room for only through its error
+// state, which a test cannot fill at will: this executable's glGetError
+// reports out-of-memory once when asked to, and otherwise hands the call on.
+namespace {
+bool report_out_of_memory = false;
+}
+
+extern "C" GLenum glGetError() {
+    using GetError = GLenum (*)();
+    static const GetError gl_get_error = reinterpret_cast<GetError>(dlsym(RTLD_NEXT, "glGetError"));
+    if (report_out_of_memory) {
+        report_out_of_memory = false;
+        return GL_OUT_OF_MEMORY;
+    }
+    return gl_get_error();
+}
 
 namespace solidmorph {
 namespace {
@@ -197,6 +215,15 @@ TEST_F(TextureUpload, LoadRefusesWhatIsNotAReadableImage) {
         write_file(dir.path / name, bytes);
         EXPECT_FALSE(load_texture_2d((dir.path / name).c_str())) << name;
     }
+}
+
+// Drawn with a texture the GL had no room for, the solid would show
+// untextured: such an upload is a failed one.
+TEST_F(TextureUpload, OutOfMemoryAfterTheUploadFailsIt) {
+    report_out_of_memory = true;
+    EXPECT_FALSE(upload_mipmapped_texture(uniform(4, 4, {1, 2, 3})));
+    EXPECT_FALSE(report_out_of_memory) << "the error state was read after the upload";
+    EXPECT_TRUE(upload_mipmapped_texture(uniform(4, 4, {1, 2, 3})));
 }
 
 }  // namespace

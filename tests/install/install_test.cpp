@@ -16,6 +16,7 @@
 
 #include "support/pty_process.h"
 #include "support/work_folder.h"
+#include "support/x_desktop.h"
 #include "support/x_display.h"
 
 namespace solidmorph {
@@ -158,13 +159,12 @@ TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
 
         // Exactly these, so a stray or a lost file both show.
         EXPECT_EQ(files_under(stage),
-                  (std::set<std::string>{"usr/" + layout.command, "usr/" + layout.program,
-                                         "usr/share/solidmorph/vein.tga",
-                                         "usr/share/applications/solidmorph.desktop",
-                                         "usr/share/icons/hicolor/256x256/apps/solidmorph.png",
-                                         "usr/share/man/man6/solidmorph.6.gz",
-                                         "usr/bin/solidmorph-export",
-                                         "usr/share/man/man1/solidmorph-export.1.gz"}));
+                  (std::set<std::string>{
+                      "usr/" + layout.command, "usr/" + layout.program,
+                      "usr/share/solidmorph/vein.tga", "usr/share/applications/solidmorph.desktop",
+                      "usr/share/icons/hicolor/256x256/apps/solidmorph.png",
+                      "usr/share/man/man6/solidmorph.6.gz", "usr/bin/solidmorph-export",
+                      "usr/share/man/man1/solidmorph-export.1.gz"}));
         EXPECT_EQ(access((usr / layout.command).c_str(), X_OK), 0);
         EXPECT_EQ(access((usr / layout.program).c_str(), X_OK), 0);
         EXPECT_EQ(read_file(usr / layout.program).substr(0, 4),
@@ -195,6 +195,7 @@ TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
         EXPECT_EQ(keys["Path"], "/usr/share/solidmorph");
         EXPECT_EQ(keys["Icon"], "solidmorph");
         EXPECT_EQ(keys["Terminal"], "false");
+        EXPECT_EQ(keys["StartupWMClass"], "solidmorph");
     }
 }
 
@@ -228,7 +229,7 @@ TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
           "/usr/local/share/solidmorph", "Failed to initialize GLFW!", "Failed to load image!!!",
           "EXIT STATUS", "Always 0", "/usr/local/bin/solidmorph is a small launcher",
           "that file wins", "/usr/local/libexec/solidmorph/solidmorph", "SIGQUIT",
-          "writes no files of its own"}},
+          "writes no files of its own", "ON WAYLAND DESKTOPS", "solidmorph-saver --fullscreen"}},
         {"share/man/man1/solidmorph-export.1.gz",
          {"SOLIDMORPH-EXPORT(1)", "--preset N", "--frame F", "--shape a,b,m,n1,n2,n3", ".glb",
           ".stl", ".obj", "texture scroll at 0", "EXIT STATUS", "Bad usage"}},
@@ -281,6 +282,10 @@ TEST(InstalledProgram, StartedAsTheMenuDoesItShowsTheSolidAndEndsOnEscape) {
     const PtyCloser closer{child};
     EXPECT_TRUE(test::wait_for_picture(child.pid, 15000))
         << "the texture was found and the solid drawn: " << child.output;
+    // Docks and task switchers tie the window to the entry by its class.
+    const std::string wm_class = keys["StartupWMClass"];
+    EXPECT_EQ(test::window_class(test::wait_for_window_of(child.pid, 0)),
+              wm_class + "/" + wm_class);
     expect_clean_end_on_escape(child, scratch);
 }
 

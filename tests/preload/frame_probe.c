@@ -6,7 +6,11 @@
 // FRAME_PROBE_ESCAPE    "1": the Escape key reads as pressed from the start
 // FRAME_PROBE_SLOW_MS   each swap takes this many milliseconds longer, as on
 //                       a slow machine
+// FRAME_PROBE_SLOW_TEXTURE_MS  the texture's upload takes this many
+//                       milliseconds longer, as with a large file on a slow
+//                       machine
 #define _GNU_SOURCE
+#include <GL/glu.h>
 #include <GLFW/glfw3.h>
 #include <dlfcn.h>
 #include <errno.h>
@@ -23,6 +27,7 @@ static struct ProbeCounts* counts;
 static int looked;
 static int hold_escape;
 static long slow_ms;
+static long slow_texture_ms;
 
 // The counters live in a shared mapping, so a test reads them while the
 // program runs and after it has ended, without any call from the program.
@@ -33,6 +38,8 @@ static struct ProbeCounts* probe(void) {
         hold_escape = escape != NULL && strcmp(escape, "1") == 0;
         const char* slow = getenv("FRAME_PROBE_SLOW_MS");
         slow_ms = slow != NULL ? strtol(slow, NULL, 10) : 0;
+        const char* slow_texture = getenv("FRAME_PROBE_SLOW_TEXTURE_MS");
+        slow_texture_ms = slow_texture != NULL ? strtol(slow_texture, NULL, 10) : 0;
         const char* path = getenv("FRAME_PROBE_FILE");
         int fd = path != NULL ? open(path, O_RDWR | O_CLOEXEC) : -1;
         if (fd >= 0) {
@@ -54,16 +61,28 @@ static void resolve(void* function_slot, const char* name) {
     memcpy(function_slot, &address, sizeof address);
 }
 
+// The whole pause, whatever signals arrive meanwhile.
+static void pause_ms(long ms) {
+    struct timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
+    while (ms > 0 && nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
 void glfwSwapBuffers(GLFWwindow* window) {
     static void (*real)(GLFWwindow*);
     if (real == NULL) resolve(&real, "glfwSwapBuffers");
     real(window);
     if (probe() != NULL) bump(&counts->swaps, 1);
-    if (slow_ms > 0) {
-        struct timespec pause = {slow_ms / 1000, (slow_ms % 1000) * 1000000L};
-        while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-        }
-    }
+    pause_ms(slow_ms);
+}
+
+GLint gluBuild2DMipmaps(GLenum target, GLint components, GLint width, GLint height, GLenum format,
+                        GLenum type, const void* data) {
+    static GLint (*real)(GLenum, GLint, GLint, GLint, GLenum, GLenum, const void*);
+    if (real == NULL) resolve(&real, "gluBuild2DMipmaps");
+    probe();
+    pause_ms(slow_texture_ms);
+    return real(target, components, width, height, format, type, data);
 }
 
 int glfwGetKey(GLFWwindow* window, int key) {

@@ -113,5 +113,20 @@ TEST(RealServer, TextureFailureGivesTheModeBackWhileWaitingForAKey) {
     run.expect_clean_exit(2000);
 }
 
+// A stop that arrives while a large texture is still loading on a slow
+// machine, longer than a stop's watchdog allows: the load is let finish, so
+// that the normal shutdown still gives the desktop its mode back.
+TEST(RealServer, StopDuringASlowTextureLoadGivesTheModeBack) {
+    const DesktopModeCheck check{desktop_mode()};
+    RunningProgram run(true);
+    ASSERT_TRUE(run.start_probed(false, 0, {{"FRAME_PROBE_SLOW_TEXTURE_MS", "3000"}}));
+    ASSERT_TRUE(wait_for_mode(program_mode, test::window_timeout_ms)) << run.child.output;
+    ASSERT_EQ(run.swaps(), 0u) << "still loading";
+    ASSERT_EQ(kill(run.child.pid, SIGTERM), 0);
+    run.expect_clean_exit();
+    EXPECT_EQ(run.child.output, "");
+    EXPECT_EQ(test::current_mode(), check.desktop) << "left at " << describe(test::current_mode());
+}
+
 }  // namespace
 }  // namespace solidmorph
