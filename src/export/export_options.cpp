@@ -127,13 +127,15 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
             continue;
         }
         if (name == "--size") {
-            if (options.size > 0.0 || !parse_whole(value, options.size) ||
-                !std::isfinite(options.size) || !(options.size > 0.0)) {
+            double size = 0.0;
+            if (options.size > 0.0 || !parse_whole(value, size) || !std::isfinite(size) ||
+                !(size > 0.0)) {
                 error = options.size > 0.0
                             ? "more than one size given"
                             : "--size takes a positive number of millimetres, not '" + value + "'";
                 return false;
             }
+            options.size = size;
             continue;
         }
         if (have_shape) {
