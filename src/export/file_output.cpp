@@ -179,10 +179,10 @@ bool prepare(const OutputFile& file, Pending& out, std::string& error) {
     // Owner first: changing it may clear the set-id bits.
     mode_t mode = 0;
     if (replacing && S_ISREG(target.st_mode)) {
-        if (fchown(out.fd, target.st_uid, target.st_gid) != 0) {
-            // Not permitted: the file becomes ours, as any new file would.
-        }
         mode = target.st_mode & 07777;
+        // Where that is not permitted the file becomes ours, as a new one
+        // would, and set-id bits meant for the old owner do not follow.
+        if (fchown(out.fd, target.st_uid, target.st_gid) != 0) mode &= ~mode_t(S_ISUID | S_ISGID);
     } else {
         mode = umask(0);
         umask(mode);
