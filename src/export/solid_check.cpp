@@ -9,6 +9,7 @@
 #include <CGAL/Polygon_mesh_processing/shape_predicates.h>
 #include <CGAL/Surface_mesh.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace solidmorph {
@@ -35,9 +36,9 @@ bool orient_and_check_solid(const std::vector<Vec3>& vertices,
                             std::vector<TriangleCorners>& triangles, double& volume,
                             std::string& reason) {
     volume = 0.0;
-    std::vector<Point> points;
-    points.reserve(vertices.size());
-    for (const Vec3& v : vertices) points.emplace_back(v.x, v.y, v.z);
+    std::vector<Point> points(vertices.size());
+    std::transform(vertices.begin(), vertices.end(), points.begin(),
+                   [](const Vec3& v) { return Point(v.x, v.y, v.z); });
 
     // Fails where a corner or an edge joins more than one sheet of triangles
     // (it would split the corner to go on): no single closed surface.
@@ -46,23 +47,23 @@ bool orient_and_check_solid(const std::vector<Vec3>& vertices,
         !PMP::is_polygon_soup_a_polygon_mesh(triangles)) {
         return refuse(reason, "the surface does not close into a single solid");
     }
-    Mesh mesh;
-    PMP::polygon_soup_to_polygon_mesh(points, triangles, mesh);
-    if (!CGAL::is_closed(mesh)) return refuse(reason, "the surface has an opening");
-    for (const Mesh::Face_index face : mesh.faces()) {
-        if (PMP::is_degenerate_triangle_face(face, mesh)) {
+    Mesh surface;
+    PMP::polygon_soup_to_polygon_mesh(points, triangles, surface);
+    if (!CGAL::is_closed(surface)) return refuse(reason, "the surface has an opening");
+    for (const Mesh::Face_index face : surface.faces()) {
+        if (PMP::is_degenerate_triangle_face(face, surface)) {
             return refuse(reason,
                           "the surface collapses to a line or a point somewhere (a triangle of "
                           "zero area, as where it touches its own axis)");
         }
     }
-    if (PMP::does_self_intersect(mesh)) return refuse(reason, "the surface crosses itself");
-    if (!PMP::is_outward_oriented(mesh)) {
-        PMP::reverse_face_orientations(mesh);
+    if (PMP::does_self_intersect(surface)) return refuse(reason, "the surface crosses itself");
+    if (!PMP::is_outward_oriented(surface)) {
+        PMP::reverse_face_orientations(surface);
         for (TriangleCorners& t : triangles) std::swap(t[1], t[2]);
     }
-    volume = CGAL::to_double(PMP::volume(mesh));
-    if (!PMP::does_bound_a_volume(mesh) || !(volume > 0.0)) {
+    volume = CGAL::to_double(PMP::volume(surface));
+    if (!PMP::does_bound_a_volume(surface) || !(volume > 0.0)) {
         return refuse(reason, "the closed surface encloses no volume");
     }
     return true;
