@@ -89,7 +89,8 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
             return true;
         }
         const bool takes_value = name == "--preset" || name == "--frame" || name == "--shape" ||
-                                 name == "-o" || name == "--output" || name == "--texture";
+                                 name == "-o" || name == "--output" || name == "--texture" ||
+                                 name == "--size";
         if (!takes_value) {
             error = name.size() > 1 && name[0] == '-' ? "unknown option '" + name + "'"
                                                       : "unexpected argument '" + name + "'";
@@ -123,6 +124,18 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
             }
             have_texture = true;
             options.texture = value;
+            continue;
+        }
+        if (name == "--size") {
+            double size = 0.0;
+            if (options.size > 0.0 || !parse_whole(value, size) || !std::isfinite(size) ||
+                !(size > 0.0)) {
+                error = options.size > 0.0
+                            ? "more than one size given"
+                            : "--size takes a positive number of millimetres, not '" + value + "'";
+                return false;
+            }
+            options.size = size;
             continue;
         }
         if (have_shape) {
@@ -163,6 +176,10 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
     if (!format_for_path(options.output, options.format)) {
         error = "cannot tell the format of '" + options.output +
                 "': the name must end in .glb, .stl or .obj";
+        return false;
+    }
+    if (have_texture && options.format == MeshFormat::stl) {
+        error = "--texture does not go with .stl: an STL file holds no colour";
         return false;
     }
     return true;

@@ -20,7 +20,8 @@ struct ExportOptions {
     ShapeParams shape{};
     std::string output;
     MeshFormat format = MeshFormat::glb;
-    std::string texture;  // empty: the installed one
+    std::string texture;  // empty: the installed one, and for .obj none
+    double size = 0.0;    // the largest extent wanted, in millimetres; 0: as generated
 };
 
 // Reads the command line (without the program name). False, with a

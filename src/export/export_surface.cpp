@@ -1,6 +1,9 @@
 #include "export/export_surface.h"
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
+#include <utility>
 
 #include "app/morph_scheduler.h"
 #include "app/program_flow.h"
@@ -8,6 +11,12 @@
 #include "geometry/triangle_list.h"
 
 namespace solidmorph {
+
+namespace {
+
+double coordinate(const Vec3& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
+
+}  // namespace
 
 ExportSurface export_surface(const ShapeParams& shape) {
     // Copied first: start-up resets the live shape, which callers may pass.
@@ -26,6 +35,33 @@ ExportSurface export_surface(const ShapeParams& shape) {
         surface.triangles.push_back({uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)});
     }
     return surface;
+}
+
+bool fit_to_size(std::vector<Vec3>& positions, double size, bool on_plate) {
+    if (positions.empty()) return false;
+    double low[3], high[3];
+    for (int axis = 0; axis < 3; ++axis) low[axis] = high[axis] = coordinate(positions[0], axis);
+    for (const Vec3& p : positions) {
+        for (int axis = 0; axis < 3; ++axis) {
+            low[axis] = std::min(low[axis], coordinate(p, axis));
+            high[axis] = std::max(high[axis], coordinate(p, axis));
+        }
+    }
+    const double extent = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
+    const double scale = size / extent;
+    if (!(extent > 0.0) || !std::isfinite(scale)) return false;
+    const double floor = on_plate ? low[2] : 0.0;
+    std::vector<Vec3> fitted(positions.size());
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const Vec3& p = positions[i];
+        fitted[i] = {float(p.x * scale), float(p.y * scale), float((p.z - floor) * scale)};
+        if (!std::isfinite(fitted[i].x) || !std::isfinite(fitted[i].y) ||
+            !std::isfinite(fitted[i].z)) {
+            return false;
+        }
+    }
+    positions = std::move(fitted);
+    return true;
 }
 
 ShapeParams preset_shape(int preset) {

@@ -25,6 +25,12 @@ struct ExportSurface {
 // the scheduler back to its start, so pass a copy of any scheduler value.
 ExportSurface export_surface(const ShapeParams& shape);
 
+// Scales the positions by one factor so that the largest extent of their
+// bounding box becomes `size`, each rounded once to a float; with
+// `on_plate`, also moves them so the lowest lies at z = 0. False, leaving
+// them as they were, if they have no extent or would not stay finite.
+bool fit_to_size(std::vector<Vec3>& positions, double size, bool on_plate);
+
 // Preset 1 to 11 as the shape table holds it.
 ShapeParams preset_shape(int preset);
 

@@ -1,9 +1,12 @@
 #include "export/file_output.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,9 +15,104 @@ namespace solidmorph {
 
 namespace {
 
-bool fail(std::string& error, const std::string& what, int code) {
-    error = what + ": " + std::strerror(code);
-    return false;
+constexpr std::array<int, 4> stop_signals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// The names a stop signal must remove: a temporary holds one only while it
+// is linked under a name of its own. Written with the stop signals blocked,
+// read by the handler.
+constexpr size_t max_named = 8;
+struct NamedTemporary {
+    int folder;
+    char name[32];
+};
+NamedTemporary named[max_named];
+volatile sig_atomic_t named_count = 0;
+
+extern "C" void remove_temporaries_and_stop(int signal_number) {
+    for (sig_atomic_t i = 0; i < named_count; ++i) unlinkat(named[i].folder, named[i].name, 0);
+    _exit(128 + signal_number);
+}
+
+sigset_t stop_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : stop_signals) sigaddset(&set, s);
+    return set;
+}
+
+// Blocks the stop signals for as long as it lives.
+struct SignalsHeld {
+    sigset_t before{};
+    SignalsHeld() {
+        const sigset_t set = stop_set();
+        sigprocmask(SIG_BLOCK, &set, &before);
+    }
+    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &before, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+};
+
+// Catches the stop signals for as long as it lives, except those the
+// process was started to ignore (as under nohup).
+struct StopSignalsCaught {
+    std::array<struct sigaction, stop_signals.size()> before{};
+    StopSignalsCaught() {
+        struct sigaction action {};
+        action.sa_handler = remove_temporaries_and_stop;
+        action.sa_mask = stop_set();
+        for (size_t i = 0; i < stop_signals.size(); ++i) {
+            sigaction(stop_signals[i], nullptr, &before[i]);
+            if (before[i].sa_handler != SIG_IGN) sigaction(stop_signals[i], &action, nullptr);
+        }
+    }
+    ~StopSignalsCaught() {
+        for (size_t i = 0; i < stop_signals.size(); ++i) {
+            sigaction(stop_signals[i], &before[i], nullptr);
+        }
+    }
+    StopSignalsCaught(const StopSignalsCaught&) = delete;
+    StopSignalsCaught& operator=(const StopSignalsCaught&) = delete;
+};
+
+// ".solidmorph-" and six letters or digits: short enough beside a target
+// of any legal name, random enough not to meet another writer's.
+void random_name(char (&name)[32]) {
+    static uint64_t counter = 0;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t x = uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 30) ^ (uint64_t(getpid()) << 40) ^
+                 (++counter * 0x9E3779B97F4A7C15u);
+    x = (x ^ (x >> 31)) * 0xBF58476D1CE4E5B9u;
+    x ^= x >> 27;
+    constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::memcpy(name, ".solidmorph-", 12);
+    for (int i = 0; i < 6; ++i, x /= 62) name[12 + i] = letters[x % 62];
+    name[18] = '\0';
+}
+
+// Gives a name to what `make` creates, under the stop signals' watch:
+// make(name) returns -1 with errno EEXIST to ask for another name.
+template <typename Make>
+int make_named(int folder, Make make) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const SignalsHeld held;
+        NamedTemporary& slot = named[named_count];
+        slot.folder = folder;
+        random_name(slot.name);
+        const int result = make(slot.name);
+        if (result >= 0) {
+            named_count = named_count + 1;
+            return result;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
+}
+
+void forget_names() {
+    const SignalsHeld held;
+    for (sig_atomic_t i = 0; i < named_count; ++i) unlinkat(named[i].folder, named[i].name, 0);
+    named_count = 0;
 }
 
 bool write_all(int fd, const uint8_t* data, size_t size) {
@@ -31,43 +129,130 @@ bool write_all(int fd, const uint8_t* data, size_t size) {
     return true;
 }
 
+struct Pending {
+    std::string path, leaf;
+    int folder = -1;
+    int fd = -1;
+    int slot = -1;  // in `named`, once it has a name
+};
+
+// Without /proc an unnamed temporary could not be linked in place.
+bool can_link_unnamed() { return access("/proc/self/fd", X_OK) == 0; }
+
+// Opens the target's folder and a temporary in it with the bytes on disk
+// and the mode (and owner) the target should have.
+bool prepare(const OutputFile& file, Pending& out, std::string& error) {
+    namespace fs = std::filesystem;
+    out.path = file.path;
+    const fs::path path(file.path);
+    out.leaf = path.filename().string();
+    const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
+    auto fail = [&](int code) {
+        error = "cannot write " + file.path + ": " + std::strerror(code);
+        return false;
+    };
+
+    struct stat target {};
+    const bool replacing = lstat(file.path.c_str(), &target) == 0;
+    if (replacing && S_ISDIR(target.st_mode)) {
+        error = "cannot write " + file.path + ": it is a folder";
+        return false;
+    }
+    out.folder = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (out.folder < 0) return fail(errno);
+
+    int code = EOPNOTSUPP;
+    if (can_link_unnamed()) {
+        out.fd = openat(out.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        code = errno;
+    }
+    // File systems without unnamed temporaries answer in one of these ways.
+    if (out.fd < 0 && (code == EOPNOTSUPP || code == EISDIR || code == EINVAL)) {
+        out.fd = make_named(out.folder, [&](const char* name) {
+            return openat(out.folder, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        });
+        code = errno;
+        if (out.fd >= 0) out.slot = int(named_count) - 1;
+    }
+    if (out.fd < 0) return fail(code);
+
+    // Owner first: changing it may clear the set-id bits.
+    mode_t mode = 0;
+    if (replacing && S_ISREG(target.st_mode)) {
+        mode = target.st_mode & 07777;
+        // Where that is not permitted the file becomes ours, as a new one
+        // would, and set-id bits meant for the old owner do not follow.
+        if (fchown(out.fd, target.st_uid, target.st_gid) != 0) mode &= ~mode_t(S_ISUID | S_ISGID);
+    } else {
+        mode = umask(0);
+        umask(mode);
+        mode = 0666 & ~mode;
+    }
+    if (fchmod(out.fd, mode) != 0 || !write_all(out.fd, file.bytes.data(), file.bytes.size()) ||
+        fsync(out.fd) != 0) {
+        return fail(errno);
+    }
+    return true;
+}
+
+// Links an unnamed temporary under a name of its own beside the target.
+bool name_it(Pending& p) {
+    if (p.slot >= 0) return true;
+    const std::string self = "/proc/self/fd/" + std::to_string(p.fd);
+    const int made = make_named(p.folder, [&](const char* name) {
+        return linkat(AT_FDCWD, self.c_str(), p.folder, name, AT_SYMLINK_FOLLOW);
+    });
+    if (made < 0) return false;
+    p.slot = int(named_count) - 1;
+    return true;
+}
+
 }  // namespace
+
+bool write_files_atomically(const std::vector<OutputFile>& files, std::string& error) {
+    if (files.size() > max_named) {
+        error = "too many files to write at once";
+        return false;
+    }
+    const StopSignalsCaught caught;
+    std::vector<Pending> pending(files.size());
+    bool ok = true;
+    for (size_t i = 0; ok && i < files.size(); ++i) {
+        ok = prepare(files[i], pending[i], error);
+    }
+    // The targets are replaced with the stop signals held: once the first
+    // is replaced, the others follow.
+    {
+        const SignalsHeld held;
+        for (size_t i = 0; ok && i < pending.size(); ++i) {
+            if (!name_it(pending[i])) {
+                error = "cannot write " + pending[i].path + ": " + std::strerror(errno);
+                ok = false;
+            }
+        }
+        for (size_t i = 0; ok && i < pending.size(); ++i) {
+            const Pending& p = pending[i];
+            if (renameat(p.folder, named[p.slot].name, p.folder, p.leaf.c_str()) != 0) {
+                error = "cannot write " + p.path + ": " + std::strerror(errno);
+                if (i > 0) error += " (the files before it were written)";
+                ok = false;
+            } else {
+                named[p.slot].name[0] = '\0';
+            }
+        }
+        forget_names();
+    }
+    for (const Pending& p : pending) {
+        if (p.fd >= 0) close(p.fd);
+        if (p.folder >= 0) close(p.folder);
+    }
+    return ok;
+}
 
 bool write_file_atomically(const std::string& path, const uint8_t* data, size_t size,
                            std::string& error) {
-    namespace fs = std::filesystem;
-    struct stat target {};
-    if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
-        error = "cannot write " + path + ": it is a folder";
-        return false;
-    }
-    const fs::path file(path);
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    std::string hidden(".");
-    hidden += file.filename().string();
-    hidden += ".XXXXXX";
-    std::string temporary = (folder / hidden).string();
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) return fail(error, "cannot write " + path, errno);
-
-    // mkstemp makes the file private; give it the mode a new file gets.
-    const mode_t mask = umask(0);
-    umask(mask);
-    bool ok = fchmod(fd, 0666 & ~mask) == 0 && write_all(fd, data, size) && fsync(fd) == 0;
-    int code = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        code = errno;
-    }
-    if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        code = errno;
-    }
-    if (!ok) {
-        unlink(temporary.c_str());
-        return fail(error, "cannot write " + path, code);
-    }
-    return true;
+    return write_files_atomically({OutputFile{path, std::vector<uint8_t>(data, data + size)}},
+                                  error);
 }
 
 }  // namespace solidmorph

@@ -32,8 +32,9 @@ void pad_to_four(Bytes& out) {
 
 }  // namespace
 
-std::string obj_text(const ExportSurface& surface) {
+std::string obj_text(const ExportSurface& surface, const std::string& material_library) {
     std::string out = "# solidmorph supershape: the program's grid and triangle list\n";
+    if (!material_library.empty()) out += "mtllib " + material_library + "\n";
     out.reserve(surface.positions.size() * 100 + surface.triangles.size() * 40);
     auto line = [&](const char* tag, std::initializer_list<float> values) {
         out += tag;
@@ -46,6 +47,7 @@ std::string obj_text(const ExportSurface& surface) {
     for (const Vec3& p : surface.positions) line("v", {p.x, p.y, p.z});
     for (const Vec2& t : surface.texcoords) line("vt", {t.u, t.v});
     for (const Vec3& n : surface.normals) line("vn", {n.x, n.y, n.z});
+    if (!material_library.empty()) out += "usemtl marble\n";
     for (const TriangleCorners& c : surface.triangles) {
         out += 'f';
         for (const uint32_t index : c) {
@@ -60,6 +62,17 @@ std::string obj_text(const ExportSurface& surface) {
         out += '\n';
     }
     return out;
+}
+
+std::string mtl_text(const std::string& texture_file) {
+    return "# solidmorph supershape: its marble texture\n"
+           "newmtl marble\n"
+           "Ka 1 1 1\n"
+           "Kd 1 1 1\n"
+           "Ks 0 0 0\n"
+           "illum 1\n"
+           "map_Kd " +
+           texture_file + "\n";
 }
 
 Bytes stl_bytes(const PrintableSolid& solid) {
@@ -89,7 +102,7 @@ Bytes stl_bytes(const PrintableSolid& solid) {
     return out;
 }
 
-bool png_bytes(const DecodedImage& image, Bytes& png) {
+bool png_bytes(const DecodedImage& image, Bytes& png, bool top_row_first) {
     png.clear();
     if (image.width < 1 || image.height < 1 || image.components < 1 || image.components > 4 ||
         image.pixels.size() !=
@@ -101,8 +114,20 @@ bool png_bytes(const DecodedImage& image, Bytes& png) {
         const auto* begin = static_cast<const uint8_t*>(data);
         bytes->insert(bytes->end(), begin, begin + size);
     };
-    return stbi_write_png_to_func(sink, &png, image.width, image.height, image.components,
-                                  image.pixels.data(), image.width * image.components) != 0 &&
+    // OBJ readers put v = 0 at the image's last row, as the GL does its
+    // first: the file's rows must run top down for them.
+    const size_t row = size_t(image.width) * size_t(image.components);
+    std::vector<uint8_t> upright;
+    if (top_row_first) {
+        upright.reserve(image.pixels.size());
+        for (size_t y = size_t(image.height); y-- > 0;) {
+            upright.insert(upright.end(), image.pixels.begin() + std::ptrdiff_t(y * row),
+                           image.pixels.begin() + std::ptrdiff_t((y + 1) * row));
+        }
+    }
+    const uint8_t* pixels = top_row_first ? upright.data() : image.pixels.data();
+    return stbi_write_png_to_func(sink, &png, image.width, image.height, image.components, pixels,
+                                  int(row)) != 0 &&
            !png.empty();
 }
 

@@ -14,15 +14,21 @@ using Bytes = std::vector<uint8_t>;
 
 // Wavefront OBJ: every grid vertex with its normal and texture coordinate,
 // one face per triangle of the list. Numbers are written in their shortest
-// form that reads back to the same float.
-std::string obj_text(const ExportSurface& surface);
+// form that reads back to the same float. With a material library's file
+// name, the faces use its one material.
+std::string obj_text(const ExportSurface& surface, const std::string& material_library = "");
+
+// The material library beside an OBJ: one material whose diffuse colour
+// is the texture in the named image file.
+std::string mtl_text(const std::string& texture_file);
 
 // Binary STL of a closed solid, one facet per triangle with its unit normal.
 Bytes stl_bytes(const PrintableSolid& solid);
 
 // The image as PNG, rows in the order they are held (the GL's bottom row
-// first). False if it cannot be encoded.
-bool png_bytes(const DecodedImage& image, Bytes& png);
+// first), or turned upright with top_row_first. False if it cannot be
+// encoded.
+bool png_bytes(const DecodedImage& image, Bytes& png, bool top_row_first = false);
 
 // Binary glTF 2.0: one mesh of the grid and the triangle list, with
 // positions, normals, texture coordinates and a double-sided material whose

@@ -19,8 +19,10 @@ struct PrintableSolid {
 // first, the upper pole row drawn to one apex, the lower pole's opening
 // capped, the triangles that join the last row back to the first through the
 // inside dropped with every degenerate and repeated one, and all of them
-// turned outward. Refuses, with the reason, any surface that does not give
-// a closed 2-manifold bounding a positive volume without touching itself.
-bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid, std::string& reason);
+// turned outward. With a size, scales it so its largest extent is that size
+// and lays it on the plate (lowest point at z = 0). Refuses, with the
+// reason, any solid orient_and_check_solid refuses.
+bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid, std::string& reason,
+                          double size = 0.0);
 
 }  // namespace solidmorph

@@ -1,14 +1,21 @@
 // solidmorph-export as its users run it, its files opened by tools nobody
 // here wrote: the Khronos glTF validator and admesh.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <tiny_gltf.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +24,8 @@
 
 #include "app/morph_scheduler.h"
 #include "export/export_surface.h"
+#include "export/solid_check.h"
+#include "image/tga_file.h"
 #include "support/work_folder.h"
 
 namespace solidmorph {
@@ -167,6 +176,60 @@ std::vector<Vec3> obj_positions(const std::string& text) {
     return positions;
 }
 
+// Every facet's three corners, in the file's order.
+std::vector<Vec3> stl_corners(const std::string& stl) {
+    uint32_t facets = 0;
+    if (stl.size() >= 84) std::memcpy(&facets, stl.data() + 80, 4);
+    EXPECT_EQ(stl.size(), 84 + 50 * size_t(facets));
+    std::vector<Vec3> corners(size_t(facets) * 3);
+    for (size_t i = 0; i < corners.size() && stl.size() == 84 + 50 * size_t(facets); ++i) {
+        std::memcpy(&corners[i], stl.data() + 84 + 50 * (i / 3) + 12 + 12 * (i % 3), sizeof(Vec3));
+    }
+    return corners;
+}
+
+// The corners' lowest z and the largest extent of their bounding box.
+std::pair<float, float> lowest_and_extent(const std::vector<Vec3>& points) {
+    Vec3 low = points.at(0), high = points.at(0);
+    for (const Vec3& p : points) {
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    return {low.z, std::max({high.x - low.x, high.y - low.y, high.z - low.z})};
+}
+
+TEST(ExportProgram, EveryStlPassesTheExactSolidCheckAsWritten) {
+    const test::WorkFolder folder(false);
+    std::vector<std::pair<std::string, std::string>> list = shapes();
+    for (const int frame : {333, 3333, 4100, 6000, 7777, 8399, 8800, 12345, 100000}) {
+        list.push_back({"frame" + std::to_string(frame), "--frame " + std::to_string(frame)});
+    }
+    for (const auto& [name, args] : list) {
+        SCOPED_TRACE(args);
+        const CommandRun run = export_to(folder.path, args + " -o " + name + ".stl");
+        ASSERT_EQ(run.code, 0) << run.err;
+        // Corners that are the same point become one vertex; the facets
+        // must already face outward, the check turning none of them.
+        std::map<std::tuple<float, float, float>, uint32_t> index;
+        std::vector<Vec3> vertices;
+        std::vector<TriangleCorners> facets;
+        const std::vector<Vec3> corners = stl_corners(read_file(folder.path / (name + ".stl")));
+        for (size_t i = 0; i < corners.size(); ++i) {
+            const Vec3& p = corners[i];
+            const auto [at, added] = index.insert({{p.x, p.y, p.z}, uint32_t(vertices.size())});
+            if (added) vertices.push_back(p);
+            if (i % 3 == 0) facets.emplace_back();
+            facets.back()[i % 3] = at->second;
+        }
+        const std::vector<TriangleCorners> written = facets;
+        double volume = 0;
+        std::string reason;
+        ASSERT_TRUE(orient_and_check_solid(vertices, facets, volume, reason)) << reason;
+        EXPECT_EQ(facets, written);
+        EXPECT_GT(volume, 0.0);
+    }
+}
+
 TEST(ExportProgram, FilesCarryTheGeneratorsFloatsBitForBit) {
     // A frame in the middle of the return from preset 6, stepped here the
     // way the program steps it.
@@ -208,19 +271,10 @@ TEST(ExportProgram, FilesCarryTheGeneratorsFloatsBitForBit) {
     for (const Vec3& p : surface.positions) allowed.insert(key(p));
     allowed.insert({0.0f, 0.0f, surface.positions.front().z});
     allowed.insert({0.0f, 0.0f, surface.positions.back().z});
-    const std::string stl = read_file(folder.path / "f.stl");
-    ASSERT_GE(stl.size(), 84u);
-    uint32_t facets = 0;
-    std::memcpy(&facets, stl.data() + 80, 4);
-    ASSERT_EQ(stl.size(), 84 + 50 * size_t(facets));
     std::set<std::tuple<float, float, float>> used;
-    for (size_t f = 0; f < facets; ++f) {
-        for (int corner = 0; corner < 3; ++corner) {
-            Vec3 p;
-            std::memcpy(&p, stl.data() + 84 + 50 * f + 12 + 12 * corner, sizeof p);
-            ASSERT_EQ(allowed.count(key(p)), 1u) << "facet " << f;
-            used.insert(key(p));
-        }
+    for (const Vec3& p : stl_corners(read_file(folder.path / "f.stl"))) {
+        ASSERT_EQ(allowed.count(key(p)), 1u);
+        used.insert(key(p));
     }
     EXPECT_EQ(used.size(), 63u * 64u + 2u);
 }
@@ -248,7 +302,17 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--shape 2,2,4,1e-30,1,1 -o out.obj", 1, "infinite"},
         {"--shape 1,1,4,0,1,1 -o out.stl", 1, "axis"},
         {"--preset 6 --texture nowhere.tga -o out.glb", 1, "nowhere.tga"},
-        {"--preset 6 --texture keep.stl -o out.glb", 1, "not a TGA"},
+        {"--preset 6 --texture keep.stl -o out.glb", 1, "cannot decode the texture keep.stl"},
+        {"--preset 6 --texture keep.stl -o out.obj", 1, "cannot decode the texture keep.stl"},
+        {"--preset 6 --texture nowhere.tga -o out.obj", 1, "cannot find the texture nowhere.tga"},
+        {"--preset 6 --texture folder.glb -o out.glb", 1, "folder.glb is not a regular file"},
+        {"--preset 6 --texture fifo.tga -o out.obj", 1, "fifo.tga is not a regular file"},
+        {"--preset 6 --texture /dev/zero -o out.glb", 1, "/dev/zero is not a regular file"},
+        {"--preset 6 --texture keep.stl -o out.stl", 2, "does not go with .stl"},
+        {"--preset 6 --size 0 -o out.stl", 2, "positive number"},
+        {"--shape 1,1,6,1,1,-2 -o out.stl", 1, "the surface crosses itself"},
+        // All three files or none: a folder in the material's place.
+        {"--preset 6 --texture vein.tga -o folder.obj", 1, "folder.mtl: it is a folder"},
         // A failed write replaces nothing.
         {"--shape 1,1,4,0,1,1 -o keep.stl", 1, "nothing written"},
         // A full disk, as the file size limit makes it (512-byte blocks).
@@ -258,6 +322,9 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         SCOPED_TRACE(row.args);
         const test::WorkFolder folder(false);
         fs::create_directory(folder.path / "folder.glb");
+        fs::create_directory(folder.path / "folder.mtl");
+        fs::copy_file(fs::path(SOLIDMORPH_ASSETS) / "vein.tga", folder.path / "vein.tga");
+        ASSERT_EQ(mkfifo((folder.path / "fifo.tga").c_str(), 0600), 0);
         std::ofstream(folder.path / "keep.stl") << "keep";
         const std::set<std::string> before = entries(folder.path);
         const bool limited = std::string(row.message) == "File too large";
@@ -270,6 +337,108 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(entries(folder.path), before);
         EXPECT_EQ(read_file(folder.path / "keep.stl"), "keep");
+    }
+}
+
+TEST(ExportProgram, SizesTexturesAndReportsAsTheManualSays) {
+    const test::WorkFolder folder(false);
+    // Sized: the largest extent as asked, an STL laid on the plate.
+    ASSERT_EQ(export_to(folder.path, "--preset 4 --size 80 -o p.stl").code, 0);
+    const auto [lowest, extent] = lowest_and_extent(stl_corners(read_file(folder.path / "p.stl")));
+    EXPECT_EQ(lowest, 0.0f);
+    EXPECT_NEAR(extent, 80.0f, 1e-4f);
+    ASSERT_EQ(export_to(folder.path, "--preset 4 --size 50 -o p.obj").code, 0);
+    EXPECT_NEAR(lowest_and_extent(obj_positions(read_file(folder.path / "p.obj"))).second, 50.0f,
+                1e-4f);
+
+    // An OBJ with its texture: a material library and an upright PNG, its
+    // top row the GL's last.
+    const std::string vein = std::string(SOLIDMORPH_ASSETS) + "/vein.tga";
+    ASSERT_EQ(export_to(folder.path, "--preset 6 --texture " + quoted(vein) + " -o m.obj").code, 0);
+    const std::string obj = read_file(folder.path / "m.obj");
+    EXPECT_NE(obj.find("\nmtllib m.mtl\n"), std::string::npos);
+    EXPECT_LT(obj.find("\nusemtl marble\n"), obj.find("\nf "));
+    EXPECT_NE(read_file(folder.path / "m.mtl").find("newmtl marble\n"), std::string::npos);
+    EXPECT_NE(read_file(folder.path / "m.mtl").find("\nmap_Kd m.png\n"), std::string::npos);
+    const std::string png = read_file(folder.path / "m.png");
+    tinygltf::Image image;
+    std::string error, warning;
+    ASSERT_TRUE(tinygltf::LoadImageData(&image, 0, &error, &warning, 0, 0,
+                                        reinterpret_cast<const unsigned char*>(png.data()),
+                                        int(png.size()), nullptr))
+        << error;
+    DecodedImage texture;
+    ASSERT_TRUE(read_tga_file(vein.c_str(), 16384, texture));
+    ASSERT_EQ(image.width, texture.width);
+    const size_t last_row = size_t(texture.height - 1) * size_t(texture.width);
+    for (const size_t x : {size_t(0), size_t(texture.width / 2)}) {
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(image.image[x * size_t(image.component) + size_t(c)],
+                      texture.pixels[(last_row + x) * size_t(texture.components) + size_t(c)]);
+        }
+    }
+
+    // A report line that cannot be written fails the run; the file stays.
+    for (const char* stdout_to : {">/dev/full", ">&-"}) {
+        SCOPED_TRACE(stdout_to);
+        const CommandRun run = run_in(folder.path, "{ " + quoted(SOLIDMORPH_EXPORT) +
+                                                       " --preset 2 -o r.stl " + stdout_to + "; }");
+        EXPECT_EQ(run.code, 1);
+        EXPECT_NE(run.err.find("wrote r.stl, but cannot write the report"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(stl_corners(read_file(folder.path / "r.stl")).size(), 3u * 8064u);
+        fs::remove(folder.path / "r.stl");
+    }
+}
+
+// Waits up to ten seconds for the condition.
+template <typename Condition>
+bool soon(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        usleep(10'000);
+    }
+    return true;
+}
+
+TEST(ExportProgram, AStopSignalWhileWritingLeavesOnlyTheOldFile) {
+    if (!have_checker(SOLIDMORPH_STRACE, "strace")) GTEST_SKIP();
+    // The file's fsync held up for two seconds; with /proc seemingly
+    // missing, the exporter gives its temporary a name.
+    for (const std::string named : {"", "-e inject=access,faccessat,faccessat2:error=ENOENT "}) {
+        for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+            SCOPED_TRACE(named + std::to_string(stop));
+            const test::WorkFolder folder(false);
+            std::ofstream(folder.path / "keep.stl") << "keep";
+            const std::string line =
+                "cd " + quoted(folder.path.string()) + " && exec " + quoted(SOLIDMORPH_STRACE) +
+                " -f -qq -o /dev/null -e trace=fsync,access,faccessat,faccessat2 " + named +
+                "-e inject=fsync:delay_enter=2s sh -c 'echo $$ >pid; exec \"$0\" --preset 6 -o "
+                "keep.stl' " +
+                quoted(SOLIDMORPH_EXPORT) + " >/dev/null";
+            const pid_t tracer = fork();
+            ASSERT_GE(tracer, 0);
+            if (tracer == 0) {
+                execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            pid_t exporter = 0;
+            const bool in_fsync = soon([&] {
+                std::ifstream(folder.path / "pid") >> exporter;
+                // fsync is system call 74 on x86-64, 82 on arm64.
+                const std::string call =
+                    exporter > 0 ? read_file("/proc/" + std::to_string(exporter) + "/syscall") : "";
+                return call.rfind("74 ", 0) == 0 || call.rfind("82 ", 0) == 0;
+            });
+            if (in_fsync) kill(exporter, stop);
+            int status = 0;
+            waitpid(tracer, &status, 0);
+            ASSERT_TRUE(in_fsync);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + stop) << status;
+            EXPECT_EQ(entries(folder.path), (std::set<std::string>{"keep.stl", "pid"}));
+            EXPECT_EQ(read_file(folder.path / "keep.stl"), "keep");
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -117,6 +118,16 @@ TEST(PrintableSolid, EveryPresetClosesOutwardWithPositiveVolume) {
     std::string reason;
     ASSERT_TRUE(make_printable_solid(export_surface(preset_shape(1)), sphere, reason));
     EXPECT_NEAR(sphere.volume, 4.0 / 3.0 * std::numbers::pi, 0.02);
+
+    // At a printing size, on the plate.
+    ASSERT_TRUE(make_printable_solid(export_surface(preset_shape(1)), sphere, reason, 80.0));
+    float low = 1e9f, high = -1e9f, across = 0;
+    for (const Vec3& p : sphere.vertices) {
+        low = std::min(low, p.z), high = std::max(high, p.z), across = std::max(across, p.x);
+    }
+    EXPECT_EQ(low, 0.0f);
+    EXPECT_NEAR(std::max(high, 2 * across), 80.0f, 0.1f);
+    EXPECT_NEAR(sphere.volume, 4.0 / 3.0 * std::numbers::pi * 40 * 40 * 40, 1e3);
 }
 
 TEST(PrintableSolid, RefusesSurfacesThatCannotCloseSoundly) {
@@ -124,6 +135,9 @@ TEST(PrintableSolid, RefusesSurfacesThatCannotCloseSoundly) {
         {{2, 2, 4, 1e-30f, 1, 1}, "infinite"},  // radii overflow
         {{1, 1, 4, 0, 1, 1}, "axis"},           // n1 = 0: radii of 0 and 1
         {{0, 1, 4, 1, 1, 1}, "axis"},           // a = 0: every radius 0
+        // Closed and consistently wound, but the rows next to the lower pole
+        // cross those near the upper one, close to the axis.
+        {{1, 1, 6, 1, 1, -2}, "crosses itself"},
     };
     for (const auto& [shape, why] : rows) {
         SCOPED_TRACE(why);
@@ -201,6 +215,12 @@ TEST(ExportOptions, AcceptsWhatTheManualPromisesAndRefusesTheRest) {
         {{"--preset", "1", "-o"}, false, "needs a value"},
         {{"--preset", "1", "-o", "a.glb", "--spin"}, false, "unknown option '--spin'"},
         {{"--preset", "1", "-o", "a.glb", "extra"}, false, "unexpected argument"},
+        {{"--preset", "1", "--texture", "v.tga", "-o", "a.stl"}, false, "does not go with .stl"},
+        {{"--preset", "1", "--size", "0.5", "--texture", "v.tga", "-o", "a.obj"}, true, ""},
+        {{"--preset", "1", "--size", "0", "-o", "a.stl"}, false, "positive number"},
+        {{"--preset", "1", "--size", "-3", "-o", "a.stl"}, false, "positive number"},
+        {{"--preset", "1", "--size=inf", "-o", "a.stl"}, false, "positive number"},
+        {{"--preset", "1", "--size=1", "--size=2", "-o", "a.stl"}, false, "more than one size"},
     };
     for (const Row& row : rows) {
         std::string joined;
@@ -245,10 +265,27 @@ TEST(FileOutput, WritesWholeOrLeavesEverythingAsItWas) {
                                        data.size(), error));
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
 
-    // Nothing but what was there before and the one file written.
+    // The longest legal name, new and replaced; a private file stays
+    // private; a link in the way is replaced, not what it points to.
+    const fs::path longest = folder.path / (std::string(251, 'n') + ".stl");
+    const fs::path link = folder.path / "link.stl";
+    fs::permissions(target, fs::perms(0600));
+    fs::create_symlink(target, link);
+    for (const fs::path& path : {longest, longest, target, link}) {
+        ASSERT_TRUE(write_file_atomically(path.string(), bytes, data.size(), error)) << error;
+    }
+    EXPECT_EQ(read_file(longest), data);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0600));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
+    // All or none: a folder in the second file's place stops the first.
+    EXPECT_FALSE(write_files_atomically(
+        {{(folder.path / "first.obj").string(), {1}}, {(folder.path / "taken.stl").string(), {}}},
+        error));
+
+    // Nothing but what was there before and the files written.
     size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.path)) ++entries;
-    EXPECT_EQ(entries, 2u);
+    EXPECT_EQ(entries, 4u);
 }
 
 }  // namespace
