@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/display.h"
 #include "app/morph_scheduler.h"
-#include "app/program_flow.h"
 #include "platform/clock.h"
-#include "render/display.h"
+#include "render/frame.h"
 #include "tool_startup.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <bit>
 
 #include "app/morph_scheduler.h"
-#include "app/program_flow.h"
+#include "app/surface_setup.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
 

@@ -1,30 +1,27 @@
 // The only file that talks to GLFW: the rest of the program opens, presents
-// and closes its window through the free functions of display.h.
-#include "render/display.h"
+// and closes its window through the free functions of display.h. It reports
+// what went wrong and leaves the response (messages, waits, exits) to the
+// program flow.
+#include "app/display.h"
 
 #include <GLFW/glfw3.h>
 #include <X11/Xlib.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-
-#include "platform/console.h"
 
 namespace solidmorph {
 
 namespace {
 
 GLFWwindow* window = nullptr;
+DisplayLostAction display_lost_action = nullptr;
 
 // The display connection is gone (the X server ended or dropped us): the
 // window, its context and the texture went with it, so there is nothing
-// left to draw on or give back. Xlib's own handler would exit with status
-// 1, and any further X call would only fail again, so the program leaves at
-// once, with the status 0 it ends with on every path.
+// left to draw on or give back, and any further X call would only fail
+// again. What happens next is the caller's to say; should its action
+// return, Xlib ends the process itself.
 int on_display_lost(Display*) {
-    std::fflush(stdout);
-    _exit(0);
+    if (display_lost_action != nullptr) display_lost_action();
+    return 0;
 }
 
 void fill_request(WindowSettings& settings) {
@@ -76,18 +73,9 @@ DisplayOpen open_display_window(WindowSettings& settings) {
     return DisplayOpen::opened;
 }
 
-void open_display(WindowSettings& settings) {
+void on_display_connection_lost(DisplayLostAction action) {
+    display_lost_action = action;
     XSetIOErrorHandler(on_display_lost);
-    switch (open_display_window(settings)) {
-        case DisplayOpen::opened:
-            return;
-        case DisplayOpen::no_library:
-            console_write_line("Failed to initialize GLFW!");
-            console_pause(1000);
-            std::exit(0);
-        case DisplayOpen::no_window:
-            std::exit(0);
-    }
 }
 
 void poll_events_then_swap() {
