@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +86,10 @@ XOpen make_own_window(bool fullscreen, XVisualInfo*& info) {
     XSetClassHint(display, window, &class_hint);
     wm_delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &wm_delete_window, 1);
+    // Lets window managers and tools tie the window to this process.
+    long pid = long(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
     if (fullscreen) {
         // Asked of the window manager before mapping, so the window never
         // shows a frame; without one the window is borderless anyway.
