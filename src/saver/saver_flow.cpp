@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "app/morph_scheduler.h"
 #include "app/surface_setup.h"
@@ -153,7 +154,8 @@ int run_saver(const SaverOptions& options) {
     GLuint texture_name = 0;
     create_texture_object(texture_name);
     const bool uploaded = upload_mipmapped_texture(image);
-    image = DecodedImage{};
+    // The GL keeps its own copy; the loop has no use for ours.
+    std::vector<uint8_t>().swap(image.pixels);
     if (!uploaded) {
         close_x_surface();
         return fail("no room for the texture '" + texture_path + "' in the GL");

@@ -16,9 +16,9 @@ bool parse_digits(std::string_view digits, int base, uint64_t limit, uint64_t& v
         if (c >= '0' && c <= '9') {
             digit = uint64_t(c - '0');
         } else if (base == 16 && c >= 'a' && c <= 'f') {
-            digit = uint64_t(c - 'a' + 10);
+            digit = uint64_t(c - 'a') + 10;
         } else if (base == 16 && c >= 'A' && c <= 'F') {
-            digit = uint64_t(c - 'A' + 10);
+            digit = uint64_t(c - 'A') + 10;
         } else {
             return false;
         }

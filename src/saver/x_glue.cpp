@@ -113,8 +113,8 @@ XOpen use_existing_window(const SaverOptions& options, XVisualInfo*& info) {
     Window id = options.window_id;
     if (options.target == SaverTarget::root) {
         const char* host_window = std::getenv("XSCREENSAVER_WINDOW");
-        uint32_t host_id = 0;
         if (host_window != nullptr && *host_window != '\0') {
+            uint32_t host_id = 0;
             if (!parse_window_id(host_window, host_id)) return XOpen::bad_env_id;
             id = host_id;
         } else {
