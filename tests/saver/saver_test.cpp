@@ -137,6 +137,24 @@ TEST(Saver, EveryWayToEndItOnEveryTarget) {
     }
 }
 
+// The server going away under it: one line, status 1, at once; never a hang.
+TEST(Saver, LosingTheDisplayEndsItAtOnceWithOneLine) {
+    test::PrivateXvfb server({"-screen", "0", "640x480x24"});
+    ASSERT_FALSE(server.display.empty());
+    PtyChild saver = start_saver({"--window"}, {{"DISPLAY", server.display}});
+    {
+        const test::UsingDisplay using_display(server.display);
+        ASSERT_TRUE(test::wait_for_picture(saver.pid, 15000)) << saver.output;
+    }
+    const double killed_at = pty_now_ms();
+    pty_close(server.server);
+    const ExitStatus status = pty_wait_exit(saver, 5000);
+    EXPECT_EQ(status.code, 1);
+    EXPECT_LT(pty_now_ms() - killed_at, 1000.0);
+    EXPECT_EQ(saver.output, "solidmorph-saver: lost the display connection\n");
+    pty_close(saver);
+}
+
 // A window another client made, on a visual chosen by the test.
 struct ClientWindow {
     Display* display = XOpenDisplay(nullptr);
