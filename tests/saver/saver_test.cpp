@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -245,22 +247,31 @@ TEST(Saver, DrawsInAnotherClientsWindowUntilItIsDestroyed) {
     }
 }
 
-// The pid of a running process whose command line starts with `command`
-// and holds `argument`, or 0. A zombie has ended: no one may reap it soon
-// once its parent is gone.
-pid_t find_process(const std::string& command, const std::string& argument) {
+// Whether a saver runs on `display` (other tests may run savers meanwhile,
+// on displays of their own). A zombie has ended: no one
+// may reap it soon once its parent is gone.
+bool saver_runs_on(const std::string& display) {
+    const auto read = [](const fs::path& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)), {});
+    };
     for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
-        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
-        const std::string line((std::istreambuf_iterator<char>(file)), {});
-        std::ifstream status(entry.path() / "stat");
+        if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0])))
+            continue;
+        std::istringstream stat(read(entry.path() / "stat"));
         std::string pid, name, state;
-        status >> pid >> name >> state;
-        if (state != "Z" && line.rfind(command + '\0', 0) == 0 &&
-            line.find('\0' + argument) != std::string::npos) {
-            return pid_t(std::stoi(entry.path().filename().string()));
+        stat >> pid >> name >> state;
+        if (state == "Z" || read(entry.path() / "cmdline").rfind(SOLIDMORPH_SAVER + '\0', 0) != 0) {
+            continue;
+        }
+        // Hosts name the screen too: ":5.0".
+        const std::string environment = '\0' + read(entry.path() / "environ");
+        for (const char* end : {"", ".0"}) {
+            const std::string wanted = '\0' + ("DISPLAY=" + display) + end + '\0';
+            if (environment.find(wanted) != std::string::npos) return true;
         }
     }
-    return 0;
+    return false;
 }
 
 // The daemon runs hacks only for an unprivileged user: as root, the test
@@ -292,12 +303,12 @@ TEST(XScreenSaver, ActivatingShowsTheSolidAndDeactivatingEndsTheSaverWithinASeco
         return done;
     };
     ASSERT_TRUE(eventually([&] { return command("-activate"); }, 15000)) << xscreensaver.output;
-    ASSERT_TRUE(eventually([] { return find_process(SOLIDMORPH_SAVER, "--root") != 0; }, 15000))
-        << xscreensaver.output;
+    const std::string& display = server.display;
+    ASSERT_TRUE(eventually([&] { return saver_runs_on(display); }, 15000)) << xscreensaver.output;
     EXPECT_TRUE(eventually([] { return test::lit_pixels_in_centre() > 1000; }, 15000));
     ASSERT_TRUE(command("-deactivate"));
     const double asked = pty_now_ms();
-    EXPECT_TRUE(eventually([] { return find_process(SOLIDMORPH_SAVER, "--root") == 0; }, 5000));
+    EXPECT_TRUE(eventually([&] { return !saver_runs_on(display); }, 5000));
     EXPECT_LT(pty_now_ms() - asked, 1000.0);
 }
 
