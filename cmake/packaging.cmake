@@ -47,6 +47,23 @@ if(TARGET solidmorph-export)
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
+# The saver is an ordinary command too; XScreenSaver finds it through a
+# link in its folder of hacks (Debian: /usr/libexec/xscreensaver) and reads
+# its settings file, which lists it in xscreensaver-settings.
+install(TARGETS solidmorph-saver RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${SOLIDMORPH_PACKAGING_DIR}/solidmorph.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
+add_custom_command(
+  OUTPUT ${SOLIDMORPH_GENERATED_DIR}/solidmorph-saver.6.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${SOLIDMORPH_GENERATED_DIR}
+  COMMAND ${SOLIDMORPH_GZIP} -9nc ${SOLIDMORPH_PACKAGING_DIR}/solidmorph-saver.6
+          > ${SOLIDMORPH_GENERATED_DIR}/solidmorph-saver.6.gz
+  DEPENDS ${SOLIDMORPH_PACKAGING_DIR}/solidmorph-saver.6 VERBATIM)
+add_custom_target(solidmorph_saver_manual ALL
+                  DEPENDS ${SOLIDMORPH_GENERATED_DIR}/solidmorph-saver.6.gz)
+install(FILES ${SOLIDMORPH_GENERATED_DIR}/solidmorph-saver.6.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+
 # The launcher, the desktop entry and the manual page name installed
 # paths, and cmake --install --prefix can move them after configuring, so
 # they are written when installing rather than now.
@@ -57,6 +74,8 @@ install(CODE "
   set(SOLIDMORPH_LIBEXECDIR \"\${solidmorph_libexecdir}\")
   set(SOLIDMORPH_DATADIR [[${CMAKE_INSTALL_DATADIR}]])
   set(SOLIDMORPH_MANDIR [[${CMAKE_INSTALL_MANDIR}]])
+  set(SOLIDMORPH_SAVER_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
+  set(SOLIDMORPH_HACKDIR [[${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver]])
   set(SOLIDMORPH_GZIP [[${SOLIDMORPH_GZIP}]])
   set(PROJECT_VERSION [[${PROJECT_VERSION}]])
   include([[${SOLIDMORPH_PACKAGING_DIR}/generate_install_files.cmake]])
@@ -86,5 +105,8 @@ all three axes and morphs without end through eleven preset shapes, with a
 marble texture drifting over its surface.
 
 Nobody steers it: you watch, and press Escape to end it. Start it from the
-menu, or type solidmorph in a terminal.")
+menu, or type solidmorph in a terminal.
+
+solidmorph-saver shows the same frames as a screensaver (XScreenSaver
+lists it as Solidmorph) or in a window of its own, at any size.")
 include(CPack)

@@ -10,7 +10,7 @@
 # A relative prefix counts from the folder cmake --install runs in, which is
 # this script's current source folder.
 cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE OUTPUT_VARIABLE prefix)
-foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR)
+foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR SAVER_BINDIR HACKDIR)
   cmake_path(ABSOLUTE_PATH SOLIDMORPH_${dir} BASE_DIRECTORY "${prefix}" NORMALIZE
              OUTPUT_VARIABLE ${dir})
 endforeach()
@@ -31,14 +31,21 @@ shell_word(SOLIDMORPH_LAUNCHER_DATA_DIR "${texture_dir}")
 # Exec= is split like a command line: a path with a space or a shell
 # character must be quoted, and inside the quotes " ` $ and \ need a
 # backslash. % starts a field code, so a literal one is doubled.
-set(exec "${program}")
-string(REPLACE "%" "%%" exec "${exec}")
-if(exec MATCHES "[ \t\"'\\\\><~|&;$*?#()`]")
-  string(REGEX REPLACE "([\"`$\\\\])" "\\\\\\1" exec "${exec}")
-  set(exec "\"${exec}\"")
-endif()
-# Every value of the file is a string whose own escape is a backslash.
-string(REPLACE "\\" "\\\\" SOLIDMORPH_DESKTOP_EXEC "${exec}")
+function(desktop_exec out exec)
+  string(REPLACE "%" "%%" exec "${exec}")
+  if(exec MATCHES "[ \t\"'\\\\><~|&;$*?#()`]")
+    string(REGEX REPLACE "([\"`$\\\\])" "\\\\\\1" exec "${exec}")
+    set(exec "\"${exec}\"")
+  endif()
+  # Every value of the file is a string whose own escape is a backslash.
+  string(REPLACE "\\" "\\\\" exec "${exec}")
+  set(${out} "${exec}" PARENT_SCOPE)
+endfunction()
+desktop_exec(SOLIDMORPH_DESKTOP_EXEC "${program}")
+# The saver's menu entry starts the saver's command; hosts of screensavers
+# start the hack in XScreenSaver's folder.
+desktop_exec(SOLIDMORPH_DESKTOP_SAVER_EXEC "${SAVER_BINDIR}/solidmorph-saver")
+desktop_exec(SOLIDMORPH_DESKTOP_HACK_EXEC "${HACKDIR}/solidmorph")
 string(REPLACE "\\" "\\\\" SOLIDMORPH_DESKTOP_PATH "${texture_dir}")
 
 # A path in the page is typed as is: roff reads a backslash as an escape, a
@@ -62,6 +69,15 @@ configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.sh.in" "${work}/solidmorph" 
 configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.desktop.in" "${work}/solidmorph.desktop"
                @ONLY)
 configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph.6.in" "${work}/solidmorph.6" @ONLY)
+configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph-saver.desktop.in"
+               "${work}/solidmorph-saver.desktop" @ONLY)
+configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph-screensaver.desktop.in"
+               "${work}/screensavers/solidmorph.desktop" @ONLY)
+# XScreenSaver runs its hacks by name from its own folder; the hack there is
+# a link to the saver on the PATH, relative so the tree can be staged.
+file(RELATIVE_PATH saver_from_hacks "${HACKDIR}" "${SAVER_BINDIR}/solidmorph-saver")
+file(MAKE_DIRECTORY "${work}/hack")
+file(CREATE_LINK "${saver_from_hacks}" "${work}/hack/solidmorph" SYMBOLIC)
 # -n leaves the name and time out, so equal pages give equal archives.
 execute_process(COMMAND "${SOLIDMORPH_GZIP}" -9n "${work}/solidmorph.6"
                 COMMAND_ERROR_IS_FATAL ANY)
@@ -70,4 +86,9 @@ file(INSTALL DESTINATION "${BINDIR}" TYPE PROGRAM FILES "${work}/solidmorph")
 file(INSTALL DESTINATION "${DATADIR}/applications" TYPE FILE
      FILES "${work}/solidmorph.desktop")
 file(INSTALL DESTINATION "${MANDIR}/man6" TYPE FILE FILES "${work}/solidmorph.6.gz")
+file(INSTALL DESTINATION "${DATADIR}/applications" TYPE FILE
+     FILES "${work}/solidmorph-saver.desktop")
+file(INSTALL DESTINATION "${DATADIR}/applications/screensavers" TYPE FILE
+     FILES "${work}/screensavers/solidmorph.desktop")
+file(INSTALL DESTINATION "${HACKDIR}" TYPE PROGRAM FILES "${work}/hack/solidmorph")
 file(REMOVE_RECURSE "${work}")

@@ -1,17 +1,23 @@
 // Times the program's own frame loop on whatever X display is current (a
 // private Xvfb, which never waits for a vertical blank) and splits each
 // frame into generation (morph step and surface) and drawing (render and
-// swap). Usage: frame_bench [FRAMES] [TEXTURE.tga]
+// swap). With --saver it draws through solidmorph-saver's own window glue
+// instead of the program's, at the same 640 x 480, so the two compare.
+// Usage: frame_bench [--saver] [FRAMES] [TEXTURE.tga]
 #include <GL/gl.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "app/display.h"
 #include "app/morph_scheduler.h"
-#include "app/program_flow.h"
+#include "app/surface_setup.h"
 #include "platform/clock.h"
-#include "render/display.h"
+#include "render/frame.h"
+#include "render/scene_state.h"
+#include "saver/x_glue.h"
 #include "tool_startup.h"
 
 namespace {
@@ -35,13 +41,44 @@ void note_step(FrameStep done) { step_end[static_cast<int>(done)] = Clock::now()
 
 Clock::time_point ended(FrameStep step) { return step_end[static_cast<int>(step)]; }
 
+// How the frame is shown: the program's window, or the saver's.
+void present_program() { poll_events_then_swap(); }
+
+XSurface saver_surface{640, 480};
+void present_saver() {
+    XEvents events{false, false};
+    poll_x_events(saver_surface, events);
+    swap_x_surface();
+}
+void (*present)() = present_program;
+
+void quit_on_loss(XLoss) { std::_Exit(1); }
+
+// The program's start-up on the saver's own window.
+bool start_like_saver(const char* texture_path, GLuint& texture) {
+    SaverOptions options;
+    if (open_x_surface(options, quit_on_loss, saver_surface) != XOpen::opened) {
+        std::fprintf(stderr, "frame_bench: cannot open the saver's window\n");
+        return false;
+    }
+    setup_scene(saver_surface.width, saver_surface.height, program_aspect);
+    create_surface();
+    if (!create_texture(texture_path, texture)) {
+        std::fprintf(stderr, "frame_bench: cannot load %s\n", texture_path);
+        return false;
+    }
+    fill_shape_table();
+    present = present_saver;
+    return true;
+}
+
 // One pass of the program's loop. Clearing counts as drawing. glFinish
 // waits for the GL to finish the frame, so its drawing is charged to drawing
 // and not to the next frame's generation.
 void time_frame(FrameTimes& times) {
     const Clock::time_point start = Clock::now();
     run_frame(clock_seconds(), note_step);
-    poll_events_then_swap();
+    present();
     glFinish();
     const Clock::time_point shown = Clock::now();
     times.generate_seconds +=
@@ -68,21 +105,27 @@ void report(const FrameTimes& times, long frames, double wall_seconds) {
 
 int main(int argc, char** argv) {
     long frames = 2000;
+    const bool saver = argc >= 2 && std::strcmp(argv[1], "--saver") == 0;
+    if (saver) {
+        --argc;
+        ++argv;
+    }
     if (argc > 3) {
-        std::fprintf(stderr, "usage: frame_bench [FRAMES] [TEXTURE.tga]\n");
+        std::fprintf(stderr, "usage: frame_bench [--saver] [FRAMES] [TEXTURE.tga]\n");
         return 2;
     }
     if (argc >= 2) {
         char* end = nullptr;
         frames = std::strtol(argv[1], &end, 10);
         if (*end != '\0' || frames <= 0) {
-            std::fprintf(stderr, "usage: frame_bench [FRAMES] [TEXTURE.tga]\n");
+            std::fprintf(stderr, "usage: frame_bench [--saver] [FRAMES] [TEXTURE.tga]\n");
             return 2;
         }
     }
     const char* texture_path = argc >= 3 ? argv[2] : "assets/vein.tga";
     GLuint texture = 0;
-    if (!start_like_program("frame_bench", texture_path, texture)) {
+    if (saver ? !start_like_saver(texture_path, texture)
+              : !start_like_program("frame_bench", texture_path, texture)) {
         return 1;
     }
     start_morph();
@@ -94,6 +137,10 @@ int main(int argc, char** argv) {
     const double wall_seconds = seconds_between(start, Clock::now());
     report(times, frames, wall_seconds);
     glDeleteTextures(1, &texture);
-    terminate_display();
+    if (saver) {
+        close_x_surface();
+    } else {
+        terminate_display();
+    }
     return 0;
 }

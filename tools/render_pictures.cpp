@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "app/display.h"
 #include "app/morph_scheduler.h"
-#include "app/program_flow.h"
 #include "geometry/surface_mesh.h"
-#include "render/display.h"
+#include "render/frame.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
 #include "tool_startup.h"

@@ -7,9 +7,10 @@
 
 #include <cstdio>
 
+#include "app/display.h"
 #include "app/morph_scheduler.h"
-#include "app/program_flow.h"
-#include "render/display.h"
+#include "app/surface_setup.h"
+#include "render/frame.h"
 #include "render/scene_state.h"
 
 namespace solidmorph {
@@ -22,7 +23,7 @@ inline bool start_like_program(const char* tool, const char* texture_path, GLuin
         std::fprintf(stderr, "%s: cannot open the display\n", tool);
         return false;
     }
-    setup_scene();
+    setup_scene(program_viewport_width, program_viewport_height, program_aspect);
     create_surface();
     if (!create_texture(texture_path, texture)) {
         std::fprintf(stderr, "%s: cannot load %s\n", tool, texture_path);

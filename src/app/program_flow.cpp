@@ -3,20 +3,20 @@
 #include "app/program_flow.h"
 
 #include <GL/gl.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
+#include "app/display.h"
 #include "app/morph_scheduler.h"
-#include "geometry/surface_mesh.h"
-#include "geometry/triangle_list.h"
+#include "app/surface_setup.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/stop_signal.h"
-#include "render/display.h"
-#include "render/frame_renderer.h"
+#include "render/frame.h"
 #include "render/scene_state.h"
-#include "render/texture_loader.h"
 
 namespace solidmorph {
 
@@ -24,6 +24,32 @@ namespace {
 
 WindowSettings window_settings{};
 GLuint texture_name = 0;
+
+// The display connection is gone (the X server ended or dropped us): the
+// window, its context and the texture went with it, so there is nothing
+// left to draw on or give back. Xlib's own handler would exit with status
+// 1, and any further X call would only fail again, so the program leaves at
+// once, with the status 0 it ends with on every path.
+void quit_on_display_lost() {
+    std::fflush(stdout);
+    _exit(0);
+}
+
+// Without a window there is nothing to show. When the window library cannot
+// start at all, say so and leave the message a moment on the console.
+void open_display(WindowSettings& settings) {
+    on_display_connection_lost(quit_on_display_lost);
+    switch (open_display_window(settings)) {
+        case DisplayOpen::opened:
+            return;
+        case DisplayOpen::no_library:
+            console_write_line("Failed to initialize GLFW!");
+            console_pause(1000);
+            std::exit(0);
+        case DisplayOpen::no_window:
+            std::exit(0);
+    }
+}
 
 // Without its texture the program has nothing to show: say so and keep the
 // message on the console until the user has read it (or asks to stop).
@@ -66,51 +92,11 @@ void shut_down() {
 
 }  // namespace
 
-// Read by the generator, which gets it from nowhere else.
-float frame_clock = 0.0f;
-
-void create_surface() {
-    // Sized once here and rewritten in place every frame, so the loop never
-    // allocates.
-    create_mesh();
-    reset_morph();
-    generate_grid_surface(current_shape);
-    build_grid_triangle_list();
-}
-
-bool create_texture(const char* file_name, unsigned int& name) {
-    glEnable(GL_TEXTURE_2D);
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    return load_texture_2d(file_name);
-}
-
-void run_frame(double clock_reading, FrameStepHook after_step) {
-    const auto done = [after_step](FrameStep step) {
-        if (after_step != nullptr) after_step(step);
-    };
-    // render_frame clears and loads the identity again before it draws; this
-    // first clear leaves no trace and is kept only because the program has
-    // always framed its work this way.
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    done(FrameStep::cleared);
-    advance_morph();
-    done(FrameStep::morph_advanced);
-    frame_clock = static_cast<float>(clock_reading / 100.0);
-    done(FrameStep::clock_read);
-    generate_grid_surface(current_shape);
-    done(FrameStep::surface_generated);
-    render_frame();
-    done(FrameStep::drawn);
-}
-
 int run_program() {
     install_stop_handlers();
     ignore_closed_output();
     open_display(window_settings);
-    setup_scene();
+    setup_scene(program_viewport_width, program_viewport_height, program_aspect);
     create_surface_or_quit();
     load_texture();
     fill_shape_table();

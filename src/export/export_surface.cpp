@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "app/morph_scheduler.h"
-#include "app/program_flow.h"
+#include "app/surface_setup.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
 

@@ -12,6 +12,8 @@ namespace solidmorph {
 
 SurfaceMesh mesh;
 float texture_scroll = 0.0f;
+// Defined beside its one reader; the frame step writes it.
+float frame_clock = 0.0f;
 
 void normalize(Vec3& v) {
     const double x = v.x, y = v.y, z = v.z;

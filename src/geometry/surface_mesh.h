@@ -31,7 +31,7 @@ extern SurfaceMesh mesh;
 extern float texture_scroll;
 
 // The clock reading in seconds / 100 that drives the texture scroll. Written
-// once per frame by the program flow (defined there), read here.
+// once per frame by the frame step (render/frame.h), read here.
 extern float frame_clock;
 
 // Rewrites every position and texture coordinate of the grid in the given

@@ -13,19 +13,19 @@ static const GLfloat material_specular[] = {1.0f, 1.0f, 1.0f, 1.0f};
 static const GLfloat light_colour[] = {0.5f, 0.5f, 0.5f, 1.0f};
 static const GLfloat light_position[] = {-7.0f, 8.0f, -6.0f, 1.0f};
 
-void setup_scene() {
-    // The literal window size, not the real one: the picture keeps its shape
-    // in the lower left corner whatever size the window system gave us.
-    glViewport(0, 0, 640, 480);
+void set_view(int32_t width, int32_t height, double aspect) {
+    glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    // A decimal a hair below 640/480, kept as written so the projection is
-    // the same bit for bit.
-    gluPerspective(40.0, 1.33333333333333, 1.0, 200.0);
-    // The light below is given under this identity, so it sits fixed in eye
-    // space and does not turn with the solid.
+    gluPerspective(40.0, aspect, 1.0, 200.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+}
+
+void setup_scene(int32_t width, int32_t height, double aspect) {
+    // The light below is given under set_view's identity modelview, so it
+    // sits fixed in eye space and does not turn with the solid.
+    set_view(width, height, aspect);
     glShadeModel(GL_SMOOTH);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClearDepth(1.0);

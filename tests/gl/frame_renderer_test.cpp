@@ -108,7 +108,7 @@ protected:
         saved_mesh = mesh;
         saved_list = triangle_list;
         triangle_list.clear();
-        setup_scene();
+        setup_scene(program_viewport_width, program_viewport_height, program_aspect);
     }
 
     void TearDown() override {

@@ -1,5 +1,7 @@
 // One frame of the program as a whole: its steps in their order and what
 // each hands on to the next, watched through the frame's own step hook.
+#include "render/frame.h"
+
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -7,7 +9,7 @@
 #include <vector>
 
 #include "app/morph_scheduler.h"
-#include "app/program_flow.h"
+#include "app/surface_setup.h"
 #include "geometry/surface_mesh.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
@@ -44,7 +46,7 @@ std::vector<uint8_t> back_buffer() {
 
 TEST(Frame, StepsRunInTheProgramsOrderAndHandOnWhatTheyMake) {
     ASSERT_TRUE(test::ensure_gl_context());
-    setup_scene();
+    setup_scene(program_viewport_width, program_viewport_height, program_aspect);
     create_surface();
     fill_shape_table();
     start_morph();

@@ -26,7 +26,7 @@ protected:
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         glScalef(2.0f, 2.0f, 2.0f);
-        setup_scene();
+        setup_scene(program_viewport_width, program_viewport_height, program_aspect);
         ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     }
 };

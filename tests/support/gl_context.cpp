@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "render/display.h"
+#include "app/display.h"
 
 namespace solidmorph::test {
 

@@ -1,15 +1,14 @@
 // The only file that talks to GLFW: the rest of the program opens, presents
-// and closes its window through the free functions of display.h.
-#include "render/display.h"
+// and closes its window through the free functions of display.h. It reports
+// what went wrong and leaves the response (messages, waits, exits) to the
+// program flow.
+#include "app/display.h"
 
 #include <GLFW/glfw3.h>
 #define GLFW_EXPOSE_NATIVE_X11
 #include <GLFW/glfw3native.h>
 
-#include <cstdlib>
-
-#include "platform/console.h"
-#include "render/x_session.h"
+#include "app/x_session.h"
 
 namespace solidmorph {
 
@@ -70,19 +69,7 @@ DisplayOpen open_display_window(WindowSettings& settings) {
     return DisplayOpen::opened;
 }
 
-void open_display(WindowSettings& settings) {
-    install_x_error_handlers();
-    switch (open_display_window(settings)) {
-        case DisplayOpen::opened:
-            return;
-        case DisplayOpen::no_library:
-            console_write_line("Failed to initialize GLFW!");
-            console_pause(1000);
-            std::exit(0);
-        case DisplayOpen::no_window:
-            std::exit(0);
-    }
-}
+void on_display_connection_lost(DisplayLostAction action) { install_x_error_handlers(action); }
 
 void poll_events_then_swap() {
     glfwPollEvents();

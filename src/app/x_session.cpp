@@ -1,6 +1,6 @@
 // X11 only: the error handlers the program lives under, and the check for a
 // crashed window manager's leftovers before the window library starts.
-#include "render/x_session.h"
+#include "app/x_session.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "platform/stop_signal.h"
 
@@ -22,14 +21,17 @@ namespace {
 // Read from the error handler, which runs inside Xlib on this same thread.
 unsigned long program_window = 0;
 
+// What the program does once the connection is gone for good.
+void (*connection_lost_action)() = nullptr;
+
 // The display connection is gone (the X server ended or dropped us): the
-// window, its context and the texture went with it, so there is nothing
-// left to draw on or give back. Xlib's own handler would exit with status
-// 1, and any further X call would only fail again, so the program leaves at
-// once, with the status 0 it ends with on every path.
+// window, its context and the texture went with it, and any further X call
+// would only fail again. Xlib's own handler would exit with status 1; the
+// program's action decides instead, and should it return, Xlib ends the
+// process itself.
 int on_connection_lost(Display*) {
-    std::fflush(stdout);
-    _exit(0);
+    if (connection_lost_action != nullptr) connection_lost_action();
+    return 0;
 }
 
 // Xlib's own handler prints the error and exits with status 1. Errors
@@ -125,7 +127,8 @@ CheckState clear_stale_check(Display* display, Atom check) {
 
 }  // namespace
 
-void install_x_error_handlers() {
+void install_x_error_handlers(void (*on_lost)()) {
+    connection_lost_action = on_lost;
     XSetIOErrorHandler(on_connection_lost);
     XSetErrorHandler(on_protocol_error);
 }

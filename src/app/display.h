@@ -33,11 +33,13 @@ enum class DisplayOpen { opened, no_library, no_window };
 // directly.
 DisplayOpen open_display_window(WindowSettings& settings);
 
-// The program's open: open_display_window, and on failure it ends the
-// process with exit code 0 itself (with a message and a short console pause
-// when the window library cannot start at all). A lost display connection
-// later also ends the process with 0.
-void open_display(WindowSettings& settings);
+// Called when the display connection is lost for good (the X server ended
+// or dropped us); it should not return, as no X call can succeed any more.
+using DisplayLostAction = void (*)();
+
+// Installs the action for a lost display connection; call it before
+// open_display_window so that a loss at any later moment runs it.
+void on_display_connection_lost(DisplayLostAction action);
 
 // Processes pending window events (so the key state read next is current),
 // then shows the back buffer.

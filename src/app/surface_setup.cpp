@@ -1,0 +1,18 @@
+#include "app/surface_setup.h"
+
+#include "app/morph_scheduler.h"
+#include "geometry/surface_mesh.h"
+#include "geometry/triangle_list.h"
+
+namespace solidmorph {
+
+void create_surface() {
+    // Sized once here and rewritten in place every frame, so the loop never
+    // allocates.
+    create_mesh();
+    reset_morph();
+    generate_grid_surface(current_shape);
+    build_grid_triangle_list();
+}
+
+}  // namespace solidmorph

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace solidmorph {
+
+// The solid's start-up, shared by every program that shows or writes it:
+// sizes the mesh, puts the scheduler at its start shape, generates that
+// shape once and builds the triangle list over the grid. Needs no GL.
+void create_surface();
+
+}  // namespace solidmorph

@@ -1,0 +1,180 @@
+// The saver's story: read the texture, open the drawable, set the program's
+// scene at the drawable's size, build the solid, then draw, swap and poll
+// until a stop, and shut down. Hosts start and end it without a console, so
+// every failure is one line on standard error and an exit code, never a wait.
+#include "saver/saver_flow.h"
+
+#include <GL/gl.h>
+#include <errno.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/morph_scheduler.h"
+#include "app/surface_setup.h"
+#include "image/tga_file.h"
+#include "platform/clock.h"
+#include "platform/stop_signal.h"
+#include "render/frame.h"
+#include "render/scene_state.h"
+#include "render/texture_loader.h"
+#include "saver/x_glue.h"
+
+namespace solidmorph {
+
+namespace {
+
+constexpr const char* program_name = "solidmorph-saver";
+
+// TGA sides are 16-bit; the decoder's own limit on pixel bytes still holds.
+// A texture larger than the GL takes is scaled down when it is uploaded.
+constexpr int32_t max_texture_side = 65535;
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", program_name, message.c_str());
+    return 1;
+}
+
+// Names what is wrong with a texture file, in the words a user can act on.
+std::string texture_problem(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return "no texture file '" + path + "'";
+        return "cannot read the texture '" + path + "': " + std::generic_category().message(errno);
+    }
+    if (S_ISDIR(status.st_mode)) return "the texture '" + path + "' is a folder, not a file";
+    if (!S_ISREG(status.st_mode)) return "the texture '" + path + "' is not a regular file";
+    if (access(path.c_str(), R_OK) != 0) return "cannot read the texture '" + path + "'";
+    return "the texture '" + path + "' is not a TGA image this program reads";
+}
+
+// The drawable is gone, or the server: nothing left to draw on or give
+// back. A destroyed window is how some hosts end their hacks, so that ends
+// quietly with 0; a lost connection or a broken drawable is one line and 1.
+void quit_on_loss(XLoss loss) {
+    switch (loss) {
+        case XLoss::window_gone:
+            _exit(0);
+        case XLoss::connection_lost:
+            std::fprintf(stderr, "%s: lost the display connection\n", program_name);
+            _exit(1);
+        case XLoss::protocol_error:
+            std::fprintf(stderr, "%s: the X server refused a request on the window\n",
+                         program_name);
+            _exit(1);
+    }
+}
+
+std::string open_problem(XOpen result, const SaverOptions& options) {
+    switch (result) {
+        case XOpen::opened:
+            break;
+        case XOpen::no_display:
+            return "cannot open the display (is DISPLAY set?)";
+        case XOpen::no_glx:
+            return "the display has no GLX, so no OpenGL";
+        case XOpen::no_window:
+            if (options.target == SaverTarget::window_id) {
+                char text[64];
+                std::snprintf(text, sizeof text, "no window 0x%lx on the display",
+                              static_cast<unsigned long>(options.window_id));
+                return text;
+            }
+            return "the window in XSCREENSAVER_WINDOW does not exist";
+        case XOpen::bad_env_id:
+            return "XSCREENSAVER_WINDOW holds no window id";
+        case XOpen::no_gl_visual:
+            return options.target == SaverTarget::window ||
+                           options.target == SaverTarget::fullscreen
+                       ? "the display offers no OpenGL visual with a depth buffer"
+                       : "the window's visual cannot carry OpenGL with a depth buffer";
+        case XOpen::no_context:
+            return "cannot make an OpenGL context for the window";
+    }
+    return "cannot open the window";
+}
+
+// The program's vertical field of view at the drawable's aspect, so the
+// solid is centred and never stretched. A 4:3 drawable gets the program's
+// own aspect, so that its frames are the program's to the bit.
+void fit_view(const XSurface& surface) {
+    const int32_t width = surface.width > 0 ? surface.width : 1;
+    const int32_t height = surface.height > 0 ? surface.height : 1;
+    const bool four_by_three = int64_t(width) * 3 == int64_t(height) * 4;
+    const double aspect = four_by_three ? program_aspect : double(width) / double(height);
+    set_view(width, height, aspect);
+}
+
+// Interrupted by a stop signal (sleeps are never restarted), which the
+// loop then sees at once.
+void pause_for(int64_t microseconds) {
+    if (microseconds <= 0) return;
+    timespec pause{time_t(microseconds / 1'000'000), long(microseconds % 1'000'000) * 1000};
+    nanosleep(&pause, nullptr);
+}
+
+}  // namespace
+
+std::string default_saver_texture() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path folder = fs::read_symlink("/proc/self/exe", error).parent_path();
+    if (error) return "vein.tga";
+    const fs::path installed = folder / ".." / "share" / "solidmorph" / "vein.tga";
+    if (fs::exists(installed, error)) return installed.lexically_normal().string();
+    return (folder / "vein.tga").string();
+}
+
+int run_saver(const SaverOptions& options) {
+    install_stop_handlers();
+    ignore_closed_output();
+    const std::string texture_path =
+        options.texture.empty() ? default_saver_texture() : options.texture;
+    // Read before the display opens, so a bad file is reported at once and
+    // a host never sees a window come and go.
+    DecodedImage image;
+    if (!read_tga_file(texture_path.c_str(), max_texture_side, image)) {
+        if (stop_requested()) return 0;
+        return fail(texture_problem(texture_path));
+    }
+
+    XSurface surface{640, 480};
+    const XOpen opened = open_x_surface(options, quit_on_loss, surface);
+    if (opened != XOpen::opened) return fail(open_problem(opened, options));
+
+    setup_scene(surface.width, surface.height, program_aspect);
+    fit_view(surface);
+    create_surface();
+    GLuint texture_name = 0;
+    create_texture_object(texture_name);
+    const bool uploaded = upload_mipmapped_texture(image);
+    // The GL keeps its own copy; the loop has no use for ours.
+    std::vector<uint8_t>().swap(image.pixels);
+    if (!uploaded) {
+        close_x_surface();
+        return fail("no room for the texture '" + texture_path + "' in the GL");
+    }
+    fill_shape_table();
+    start_morph();
+
+    XEvents events{false, false};
+    while (!stop_requested()) {
+        poll_x_events(surface, events);
+        if (events.end_asked) break;
+        if (events.resized) fit_view(surface);
+        run_frame(clock_seconds());
+        swap_x_surface();
+        pause_for(options.delay_us);
+    }
+    glDeleteTextures(1, &texture_name);
+    close_x_surface();
+    return 0;
+}
+
+}  // namespace solidmorph

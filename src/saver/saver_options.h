@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace solidmorph {
+
+// Where the saver draws: the options XScreenSaver's hacks share.
+enum class SaverTarget {
+    window,      // a new, resizable 640 x 480 window of its own
+    root,        // XSCREENSAVER_WINDOW, else the root window
+    fullscreen,  // a borderless window over the whole desktop
+    window_id,   // a window another client made
+};
+
+struct SaverOptions {
+    SaverTarget target = SaverTarget::window;
+    uint32_t window_id = 0;
+    std::string texture;  // empty: the installed texture
+    int64_t delay_us = 0;
+};
+
+// The longest extra pause per frame we accept, in microseconds: ten seconds
+// is already a slide show.
+inline constexpr int64_t max_delay_us = 10'000'000;
+
+enum class SaverCommand { run, help, version, usage_error };
+
+// Reads the command line. Options may be written with one dash or two, as
+// XScreenSaver's hacks accept them. On usage_error, error names the problem
+// in one line.
+SaverCommand parse_saver_options(int argc, const char* const* argv, SaverOptions& options,
+                                 std::string& error);
+
+// A window id as X programs print it: decimal, or hexadecimal after 0x.
+// False for anything else, zero included, or a value beyond 32 bits.
+bool parse_window_id(const char* text, uint32_t& id);
+
+}  // namespace solidmorph

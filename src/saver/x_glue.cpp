@@ -1,0 +1,284 @@
+#include "saver/x_glue.h"
+
+#include <GL/gl.h>
+#include <GL/glx.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace solidmorph {
+
+namespace {
+
+Display* display = nullptr;
+Window window = 0;
+bool own_window = false;
+Colormap colormap = 0;
+bool double_buffered = true;
+GLXContext context = nullptr;
+Atom wm_delete_window = 0;
+XLossAction loss_action = nullptr;
+
+// Until the surface is open, an X error is an answer to one of the glue's
+// own questions ("is there such a window?"); afterwards it is news about
+// the drawable, for the caller to act on.
+bool drawing = false;
+int last_error = Success;
+
+int on_x_error(Display*, XErrorEvent* error) {
+    if (!drawing) {
+        last_error = error->error_code;
+        return 0;
+    }
+    const bool about_window = error->resourceid == window || error->error_code == BadWindow ||
+                              error->error_code == BadDrawable;
+    loss_action(about_window ? XLoss::window_gone : XLoss::protocol_error);
+    return 0;
+}
+
+int on_x_io_error(Display*) {
+    if (loss_action != nullptr) loss_action(XLoss::connection_lost);
+    return 0;
+}
+
+// Asks the server and waits for its answer: true when the request failed.
+bool failed_on_server() {
+    XSync(display, False);
+    const bool failed = last_error != Success;
+    last_error = Success;
+    return failed;
+}
+
+XOpen make_own_window(bool fullscreen, XVisualInfo*& info) {
+    const int screen = DefaultScreen(display);
+    int attributes[] = {
+        GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
+        8,        GLX_DEPTH_SIZE,   24,           None};
+    info = glXChooseVisual(display, screen, attributes);
+    if (info == nullptr) {
+        attributes[9] = 16;
+        info = glXChooseVisual(display, screen, attributes);
+    }
+    if (info == nullptr) return XOpen::no_gl_visual;
+
+    const Window root = RootWindow(display, screen);
+    colormap = XCreateColormap(display, root, info->visual, AllocNone);
+    XSetWindowAttributes settings{};
+    settings.colormap = colormap;
+    settings.background_pixel = BlackPixel(display, screen);
+    settings.border_pixel = 0;
+    settings.event_mask = StructureNotifyMask | KeyPressMask;
+    const unsigned int width = fullscreen ? unsigned(DisplayWidth(display, screen)) : 640;
+    const unsigned int height = fullscreen ? unsigned(DisplayHeight(display, screen)) : 480;
+    window =
+        XCreateWindow(display, root, 0, 0, width, height, 0, info->depth, InputOutput, info->visual,
+                      CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &settings);
+    own_window = true;
+    XStoreName(display, window, "solidmorph");
+    char name[] = "solidmorph";
+    char class_name[] = "Solidmorph";
+    XClassHint class_hint{name, class_name};
+    XSetClassHint(display, window, &class_hint);
+    wm_delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &wm_delete_window, 1);
+    // Lets window managers and tools tie the window to this process.
+    long pid = long(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
+    if (fullscreen) {
+        // Asked of the window manager before mapping, so the window never
+        // shows a frame; without one the window is borderless anyway.
+        Atom state = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM, 32,
+                        PropModeReplace, reinterpret_cast<unsigned char*>(&state), 1);
+        // flags: decorations given; decorations: none.
+        long motif_hints[5] = {2, 0, 0, 0, 0};
+        const Atom motif = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+        XChangeProperty(display, window, motif, motif, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(motif_hints), 5);
+    }
+    XMapWindow(display, window);
+    return XOpen::opened;
+}
+
+// The window of another client (or the root): its own visual decides
+// whether our context can live on it; we never change its attributes, we
+// only listen to its size and its end.
+XOpen use_existing_window(const SaverOptions& options, XVisualInfo*& info) {
+    Window id = options.window_id;
+    if (options.target == SaverTarget::root) {
+        const char* host_window = std::getenv("XSCREENSAVER_WINDOW");
+        if (host_window != nullptr && *host_window != '\0') {
+            uint32_t host_id = 0;
+            if (!parse_window_id(host_window, host_id)) return XOpen::bad_env_id;
+            id = host_id;
+        } else {
+            id = DefaultRootWindow(display);
+        }
+    }
+    XWindowAttributes attributes{};
+    const Status found = XGetWindowAttributes(display, id, &attributes);
+    if (failed_on_server() || found == 0) return XOpen::no_window;
+
+    XVisualInfo wanted{};
+    wanted.visualid = XVisualIDFromVisual(attributes.visual);
+    wanted.screen = XScreenNumberOfScreen(attributes.screen);
+    int count = 0;
+    info = XGetVisualInfo(display, VisualIDMask | VisualScreenMask, &wanted, &count);
+    if (info == nullptr) return XOpen::no_gl_visual;
+    int use_gl = 0;
+    int rgba = 0;
+    int depth_bits = 0;
+    int doubled = 0;
+    const bool readable = glXGetConfig(display, info, GLX_USE_GL, &use_gl) == 0 &&
+                          glXGetConfig(display, info, GLX_RGBA, &rgba) == 0 &&
+                          glXGetConfig(display, info, GLX_DEPTH_SIZE, &depth_bits) == 0 &&
+                          glXGetConfig(display, info, GLX_DOUBLEBUFFER, &doubled) == 0;
+    if (!readable || use_gl == 0 || rgba == 0 || depth_bits == 0) {
+        XFree(info);
+        info = nullptr;
+        return XOpen::no_gl_visual;
+    }
+    double_buffered = doubled != 0;
+    // Another client may select other events on it; this selection is ours.
+    XSelectInput(display, id, StructureNotifyMask);
+    if (failed_on_server()) {
+        XFree(info);
+        info = nullptr;
+        return XOpen::no_window;
+    }
+    window = id;
+    own_window = false;
+    return XOpen::opened;
+}
+
+// One frame per vertical blank where the driver can, as the program asks of
+// its window library: the morph and the spin advance per frame.
+void ask_for_swap_interval() {
+    const char* extensions = glXQueryExtensionsString(display, DefaultScreen(display));
+    if (extensions == nullptr) return;
+    const auto* ext_name = reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT");
+    const auto* mesa_name = reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA");
+    if (std::strstr(extensions, "GLX_EXT_swap_control") != nullptr) {
+        const auto set =
+            reinterpret_cast<PFNGLXSWAPINTERVALEXTPROC>(glXGetProcAddressARB(ext_name));
+        if (set != nullptr) set(display, window, 1);
+    } else if (std::strstr(extensions, "GLX_MESA_swap_control") != nullptr) {
+        const auto set =
+            reinterpret_cast<PFNGLXSWAPINTERVALMESAPROC>(glXGetProcAddressARB(mesa_name));
+        if (set != nullptr) set(1);
+    }
+}
+
+void disconnect() {
+    drawing = false;
+    if (context != nullptr) {
+        glXMakeCurrent(display, None, nullptr);
+        glXDestroyContext(display, context);
+        context = nullptr;
+    }
+    if (own_window && window != 0) XDestroyWindow(display, window);
+    if (colormap != 0) XFreeColormap(display, colormap);
+    XCloseDisplay(display);
+    display = nullptr;
+    window = 0;
+    own_window = false;
+    colormap = 0;
+}
+
+}  // namespace
+
+XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface& surface) {
+    loss_action = on_loss;
+    XSetErrorHandler(on_x_error);
+    XSetIOErrorHandler(on_x_io_error);
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) return XOpen::no_display;
+    int glx_errors = 0;
+    int glx_events = 0;
+    if (glXQueryExtension(display, &glx_errors, &glx_events) == False) {
+        disconnect();
+        return XOpen::no_glx;
+    }
+    XVisualInfo* info = nullptr;
+    const bool own =
+        options.target == SaverTarget::window || options.target == SaverTarget::fullscreen;
+    const XOpen found = own ? make_own_window(options.target == SaverTarget::fullscreen, info)
+                            : use_existing_window(options, info);
+    if (found != XOpen::opened) {
+        if (info != nullptr) XFree(info);
+        disconnect();
+        return found;
+    }
+    context = glXCreateContext(display, info, nullptr, True);
+    XFree(info);
+    if (context == nullptr || glXMakeCurrent(display, window, context) == False ||
+        failed_on_server()) {
+        disconnect();
+        return XOpen::no_context;
+    }
+    ask_for_swap_interval();
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window, &attributes);
+    if (failed_on_server()) {
+        disconnect();
+        return XOpen::no_window;
+    }
+    surface.width = attributes.width;
+    surface.height = attributes.height;
+    drawing = true;
+    return XOpen::opened;
+}
+
+void poll_x_events(XSurface& surface, XEvents& events) {
+    events = XEvents{false, false};
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        switch (event.type) {
+            case ConfigureNotify:
+                if (event.xconfigure.window == window &&
+                    (event.xconfigure.width != surface.width ||
+                     event.xconfigure.height != surface.height)) {
+                    surface.width = event.xconfigure.width;
+                    surface.height = event.xconfigure.height;
+                    events.resized = true;
+                }
+                break;
+            case DestroyNotify:
+                if (event.xdestroywindow.window == window) loss_action(XLoss::window_gone);
+                break;
+            case KeyPress: {
+                const KeySym key = XLookupKeysym(&event.xkey, 0);
+                if (key == XK_Escape || key == XK_q) events.end_asked = true;
+                break;
+            }
+            case ClientMessage:
+                if (wm_delete_window != 0 && Atom(event.xclient.data.l[0]) == wm_delete_window) {
+                    events.end_asked = true;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+void swap_x_surface() {
+    if (double_buffered) {
+        glXSwapBuffers(display, window);
+    } else {
+        glFinish();
+    }
+}
+
+void close_x_surface() {
+    if (display != nullptr) disconnect();
+}
+
+}  // namespace solidmorph

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+
+#include "saver/saver_options.h"
+
+// The saver's window and GL context, through Xlib and GLX: the only file of
+// the saver that includes them. Like the program's GLFW glue it reports
+// what happened and leaves the response (messages, exits) to its caller.
+namespace solidmorph {
+
+// How opening went; every failure but opened has closed what was opened.
+enum class XOpen {
+    opened,
+    no_display,    // no X server at DISPLAY
+    no_glx,        // the server has no GLX
+    no_window,     // the window id (given, or from XSCREENSAVER_WINDOW) names no window
+    bad_env_id,    // XSCREENSAVER_WINDOW holds no window id
+    no_gl_visual,  // the window's visual carries no GL context with a depth buffer
+    no_context,    // GLX would not make a context for it
+};
+
+// What a round of event processing saw.
+struct XEvents {
+    bool resized;    // the drawable's size changed (see XSurface)
+    bool end_asked;  // Escape or q pressed, or the window manager's close
+};
+
+// The drawable's size, as last reported by the server.
+struct XSurface {
+    int32_t width;
+    int32_t height;
+};
+
+// Why the glue gave up on the drawable after it was opened.
+enum class XLoss {
+    window_gone,      // the drawable was destroyed under us
+    connection_lost,  // the display connection is gone
+    protocol_error,   // another X error; the drawable may be unusable
+};
+
+// Called from Xlib's error handlers. It should not return for
+// connection_lost, since no X call can succeed any more.
+using XLossAction = void (*)(XLoss loss);
+
+// Connects, finds or makes the drawable for the target, checks its visual
+// and makes a GL context current on it. The glue's own windows are mapped;
+// a window of another client is only drawn on.
+XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface& surface);
+
+// Handles every pending event without waiting.
+void poll_x_events(XSurface& surface, XEvents& events);
+
+// Shows the back buffer (a single-buffered visual: waits for the drawing).
+void swap_x_surface();
+
+// Releases the context, destroys the glue's own window and disconnects.
+void close_x_surface();
+
+}  // namespace solidmorph

@@ -1,0 +1,316 @@
+// solidmorph-saver as hosts and users drive it: bad input, every way to end
+// it, another client's window (its visual, a resize, its destruction), and
+// the real XScreenSaver daemon activating and dismissing it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/pty_process.h"
+#include "support/work_folder.h"
+#include "support/x_display.h"
+
+// Last: Xlib's macros (None, Status) would clash with the names above.
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace solidmorph {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScreenBox;
+
+bool eventually(const std::function<bool()>& condition, int timeout_ms) {
+    const double end = pty_now_ms() + timeout_ms;
+    while (!condition()) {
+        if (pty_now_ms() > end) return false;
+        pty_sleep_ms(50);
+    }
+    return true;
+}
+
+PtyChild start_saver(std::vector<std::string> args, std::vector<EnvChange> env = {}) {
+    args.insert(args.begin(), SOLIDMORPH_SAVER);
+    PtyOptions options;
+    options.env = std::move(env);
+    return pty_spawn(args, options);
+}
+
+// Ended with 0, silently, within a second of the request made at `asked`.
+void expect_prompt_quiet_end(PtyChild& saver, double asked) {
+    const ExitStatus status = pty_wait_exit(saver, 5000);
+    EXPECT_TRUE(status.exited) << "signal " << status.signal;
+    EXPECT_EQ(status.code, 0);
+    EXPECT_LT(pty_now_ms() - asked, 1000.0);
+    EXPECT_EQ(saver.output, "");
+}
+
+TEST(Saver, BadInputIsOneLineAndAPromptExit) {
+    const test::PrivateXvfb no_glx({"-screen", "0", "640x480x24", "-extension", "GLX"});
+    const std::string malformed = std::string(SOLIDMORPH_TEST_DATA) + "/malformed/png.tga";
+    struct Row {
+        std::vector<std::string> args;
+        std::vector<EnvChange> env;
+        int code;
+        std::string says;
+    };
+    const std::vector<Row> rows{
+        {{"--bogus"}, {}, 2, "unknown option '--bogus'"},
+        {{"--window-id"}, {}, 2, "needs a value"},
+        {{"--window-id", "12x"}, {}, 2, "not a window id: '12x'"},
+        {{"--window-id", "0"}, {}, 2, "not a window id"},
+        {{"--window-id", "0x100000000"}, {}, 2, "not a window id"},
+        {{"--delay", "-5"}, {}, 2, "not a delay"},
+        {{"--window-id", "0x1fffff0"}, {}, 1, "no window 0x1fffff0"},
+        {{"--root"}, {{"XSCREENSAVER_WINDOW", "junk"}}, 1, "XSCREENSAVER_WINDOW holds no"},
+        {{"--texture", "/nonexistent.tga"}, {}, 1, "no texture file '/nonexistent.tga'"},
+        {{"--texture", "/tmp"}, {}, 1, "'/tmp' is a folder"},
+        {{"--texture", "/dev/zero"}, {}, 1, "'/dev/zero' is not a regular file"},
+        {{"--texture", malformed}, {}, 1, "is not a TGA image"},
+        {{"--window"}, {{"DISPLAY", std::nullopt}}, 1, "cannot open the display"},
+        {{"--root"}, {{"DISPLAY", no_glx.display}}, 1, "has no GLX"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.back() + " -> " + row.says);
+        PtyChild saver = start_saver(row.args, row.env);
+        const double start = pty_now_ms();
+        const ExitStatus status = pty_wait_exit(saver, 5000);
+        EXPECT_EQ(status.code, row.code);
+        EXPECT_LT(pty_now_ms() - start, 2000.0);
+        EXPECT_EQ(saver.output.rfind("solidmorph-saver: ", 0), 0u) << saver.output;
+        EXPECT_NE(saver.output.find(row.says), std::string::npos) << saver.output;
+        EXPECT_EQ(saver.output.find('\n'), saver.output.size() - 1) << "one line";
+        pty_close(saver);
+    }
+}
+
+// On a desktop larger than 640 x 480: its own window and the full-screen one
+// show the solid at their sizes; keys, the window manager's close and the
+// stop signals each end it with 0 within a second, quietly.
+TEST(Saver, EveryWayToEndItOnEveryTarget) {
+    const test::PrivateXvfb server({"-screen", "0", "1024x768x24"});
+    ASSERT_FALSE(server.display.empty());
+    const test::UsingDisplay using_display(server.display);
+    struct Row {
+        const char* target;
+        const char* stop;  // a key, "close", or a signal's number
+        ScreenBox box;
+    };
+    const ScreenBox window{0, 0, 640, 480};
+    const ScreenBox desktop{0, 0, 1024, 768};
+    const std::vector<Row> rows{
+        {"--window", "Escape", window}, {"--window", "q", window},
+        {"--window", "close", window},  {"--fullscreen", "Escape", desktop},
+        {"--fullscreen", "q", desktop}, {"--fullscreen", "15", desktop},
+        {"--root", "2", desktop},       {"--window", "1", window},
+        {"--window", "3", window},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.target) + " ended by " + row.stop);
+        PtyChild saver = start_saver({row.target});
+        unsigned long id = 0;
+        if (std::string(row.target) != "--root") {
+            id = test::wait_for_window_of(saver.pid, 15000);
+            ASSERT_NE(id, 0UL) << saver.output;
+            EXPECT_EQ(test::window_box(id), row.box);
+        }
+        const ScreenBox centre{row.box.width / 2 - 40, row.box.height / 2 - 40, 80, 80};
+        ASSERT_TRUE(eventually([&] { return test::lit_pixels(centre) > 1000; }, 15000));
+        const std::string stop = row.stop;
+        const double asked = pty_now_ms();
+        if (stop == "close") {
+            ASSERT_TRUE(test::send_close_request(id));
+        } else if (stop == "Escape" || stop == "q") {
+            PtyChild key = pty_spawn({"xdotool", "key", stop});  // the pointer is over it
+            EXPECT_EQ(pty_wait_exit(key, 5000).code, 0) << key.output;
+            pty_close(key);
+        } else {
+            ASSERT_EQ(kill(saver.pid, std::stoi(stop)), 0);
+        }
+        expect_prompt_quiet_end(saver, asked);
+    }
+}
+
+// The server going away under it: one line, status 1, at once; never a hang.
+TEST(Saver, LosingTheDisplayEndsItAtOnceWithOneLine) {
+    test::PrivateXvfb server({"-screen", "0", "640x480x24"});
+    ASSERT_FALSE(server.display.empty());
+    PtyChild saver = start_saver({"--window"}, {{"DISPLAY", server.display}});
+    {
+        const test::UsingDisplay using_display(server.display);
+        ASSERT_TRUE(test::wait_for_picture(saver.pid, 15000)) << saver.output;
+    }
+    const double killed_at = pty_now_ms();
+    pty_close(server.server);
+    const ExitStatus status = pty_wait_exit(saver, 5000);
+    EXPECT_EQ(status.code, 1);
+    EXPECT_LT(pty_now_ms() - killed_at, 1000.0);
+    EXPECT_EQ(saver.output, "solidmorph-saver: lost the display connection\n");
+    pty_close(saver);
+}
+
+// A window another client made, on a visual chosen by the test.
+struct ClientWindow {
+    Display* display = XOpenDisplay(nullptr);
+    Window window = 0;
+
+    // False when the display offers no such visual.
+    bool make(bool depth_buffer, bool double_buffer) {
+        XVisualInfo wanted{};
+        wanted.screen = DefaultScreen(display);
+        wanted.depth = 24;
+        int count = 0;
+        XVisualInfo* all =
+            XGetVisualInfo(display, VisualScreenMask | VisualDepthMask, &wanted, &count);
+        for (int i = 0; i < count && window == 0; ++i) {
+            int gl = 0, depth = 0, doubled = 0;
+            glXGetConfig(display, &all[i], GLX_USE_GL, &gl);
+            glXGetConfig(display, &all[i], GLX_DEPTH_SIZE, &depth);
+            glXGetConfig(display, &all[i], GLX_DOUBLEBUFFER, &doubled);
+            if (gl == 0 || (depth > 0) != depth_buffer || (doubled != 0) != double_buffer) continue;
+            XSetWindowAttributes settings{};
+            settings.colormap =
+                XCreateColormap(display, DefaultRootWindow(display), all[i].visual, AllocNone);
+            window =
+                XCreateWindow(display, DefaultRootWindow(display), 0, 0, 640, 480, 0, 24,
+                              InputOutput, all[i].visual, CWColormap | CWBorderPixel, &settings);
+            XMapWindow(display, window);
+            XSync(display, False);
+        }
+        if (all != nullptr) XFree(all);
+        return window != 0;
+    }
+    void resize(int width, int height) {
+        XResizeWindow(display, window, unsigned(width), unsigned(height));
+        XSync(display, False);
+    }
+    ~ClientWindow() { XCloseDisplay(display); }
+};
+
+// The solid drawn at the window's size, centred and not stretched: in a
+// wide window it keeps within the middle, as tall as the window at most.
+bool centred_in(int width, int height) {
+    const int side = width / 2 - height * 6 / 10;
+    return test::lit_pixels({side, 0, width - 2 * side, height}) > 50 &&
+           test::lit_pixels({0, 0, side, height}) == 0 &&
+           test::lit_pixels({width - side, 0, side, height}) == 0;
+}
+
+TEST(Saver, DrawsInAnotherClientsWindowUntilItIsDestroyed) {
+    struct Row {
+        bool depth_buffer;
+        bool double_buffer;
+        bool hex;
+    };
+    for (const Row row : {Row{false, true, true}, Row{true, false, false}, Row{true, true, true}}) {
+        SCOPED_TRACE(std::string(row.depth_buffer ? "" : "no ") + "depth buffer, " +
+                     (row.double_buffer ? "double" : "single") + " buffered");
+        ClientWindow client;
+        ASSERT_TRUE(client.make(row.depth_buffer, row.double_buffer));
+        char id[32];
+        std::snprintf(id, sizeof id, row.hex ? "0x%lx" : "%lu", client.window);
+        PtyChild saver = start_saver({"--window-id", id});
+        if (!row.depth_buffer) {
+            EXPECT_EQ(pty_wait_exit(saver, 5000).code, 1);
+            EXPECT_NE(saver.output.find("cannot carry OpenGL with a depth buffer"),
+                      std::string::npos)
+                << saver.output;
+            continue;
+        }
+        ASSERT_TRUE(eventually(
+            [] {
+                return test::lit_pixels({280, 200, 80, 80}) > 1000;
+            },
+            15000))
+            << saver.output;
+        if (row.double_buffer) {
+            // Every size it may be given, then a wide one it must fill.
+            for (const auto& [width, height] : {std::pair{1, 1}, {7680, 4320}, {300, 100}}) {
+                client.resize(width, height);
+                pty_sleep_ms(300);
+                EXPECT_FALSE(pty_wait_exit(saver, 0).exited) << saver.output;
+            }
+            EXPECT_TRUE(eventually([] { return centred_in(300, 100); }, 10000));
+        }
+        const double asked = pty_now_ms();
+        XDestroyWindow(client.display, client.window);
+        XSync(client.display, False);
+        expect_prompt_quiet_end(saver, asked);
+    }
+}
+
+// Whether a saver runs on `display` (other tests may run savers meanwhile,
+// on displays of their own). A zombie has ended: no one
+// may reap it soon once its parent is gone.
+bool saver_runs_on(const std::string& display) {
+    const auto read = [](const fs::path& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)), {});
+    };
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+        if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0])))
+            continue;
+        std::istringstream stat(read(entry.path() / "stat"));
+        std::string pid, name, state;
+        stat >> pid >> name >> state;
+        if (state == "Z" || read(entry.path() / "cmdline").rfind(SOLIDMORPH_SAVER + '\0', 0) != 0) {
+            continue;
+        }
+        // Hosts name the screen too: ":5.0".
+        const std::string environment = '\0' + read(entry.path() / "environ");
+        for (const char* end : {"", ".0"}) {
+            const std::string wanted = '\0' + ("DISPLAY=" + display) + end + '\0';
+            if (environment.find(wanted) != std::string::npos) return true;
+        }
+    }
+    return false;
+}
+
+// The daemon runs hacks only for an unprivileged user: as root, the test
+// starts it as nobody, with a home of its own whose settings list only the
+// saver, on a server that lets any user in.
+TEST(XScreenSaver, ActivatingShowsTheSolidAndDeactivatingEndsTheSaverWithinASecond) {
+    const test::PrivateXvfb server({"-ac", "-screen", "0", "640x480x24"});
+    ASSERT_FALSE(server.display.empty());
+    const test::UsingDisplay using_display(server.display);
+    const test::WorkFolder home(false);
+    std::ofstream(home.path / ".xscreensaver")
+        << "mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\n"
+        << "splash: False\ntimeout: 0:30:00\n"
+        << "programs: GL: " << SOLIDMORPH_SAVER << " --root \\n\n";
+    std::vector<std::string> daemon{"xscreensaver", "-no-splash"};
+    if (geteuid() == 0) {
+        fs::permissions(home.path, fs::perms::all);  // nobody writes its own state there
+        daemon.insert(daemon.begin(),
+                      {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    PtyOptions options;
+    options.env = {{"HOME", home.path.string()}};
+    PtyChild xscreensaver = pty_spawn(daemon, options);
+    const PtyCloser closer{xscreensaver};
+    const auto command = [&](const char* what) {
+        PtyChild run = pty_spawn({"xscreensaver-command", what}, options);
+        const bool done = pty_wait_exit(run, 5000).code == 0;
+        pty_close(run);
+        return done;
+    };
+    ASSERT_TRUE(eventually([&] { return command("-activate"); }, 15000)) << xscreensaver.output;
+    const std::string& display = server.display;
+    ASSERT_TRUE(eventually([&] { return saver_runs_on(display); }, 15000)) << xscreensaver.output;
+    EXPECT_TRUE(eventually([] { return test::lit_pixels_in_centre() > 1000; }, 15000));
+    ASSERT_TRUE(command("-deactivate"));
+    const double asked = pty_now_ms();
+    EXPECT_TRUE(eventually([&] { return !saver_runs_on(display); }, 5000));
+    EXPECT_LT(pty_now_ms() - asked, 1000.0);
+}
+
+}  // namespace
+}  // namespace solidmorph
