@@ -31,20 +31,25 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/icon.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
         RENAME solidmorph.png)
 
+# A manual page that needs no installed paths, compressed at build time as
+# Debian ships them: install_manual_page(solidmorph-export 1).
+function(install_manual_page name section)
+  set(page ${SOLIDMORPH_GENERATED_DIR}/${name}.${section}.gz)
+  add_custom_command(
+    OUTPUT ${page}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${SOLIDMORPH_GENERATED_DIR}
+    COMMAND ${SOLIDMORPH_GZIP} -9nc ${SOLIDMORPH_PACKAGING_DIR}/${name}.${section} > ${page}
+    DEPENDS ${SOLIDMORPH_PACKAGING_DIR}/${name}.${section} VERBATIM)
+  string(REPLACE "-" "_" target ${name})
+  add_custom_target(${target}_manual ALL DEPENDS ${page})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endfunction()
+
 # The exporter is an ordinary command, and finds the texture from its own
 # folder, so it keeps bin/ in every install.
 if(TARGET solidmorph-export)
   install(TARGETS solidmorph-export RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  add_custom_command(
-    OUTPUT ${SOLIDMORPH_GENERATED_DIR}/solidmorph-export.1.gz
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${SOLIDMORPH_GENERATED_DIR}
-    COMMAND ${SOLIDMORPH_GZIP} -9nc ${SOLIDMORPH_PACKAGING_DIR}/solidmorph-export.1
-            > ${SOLIDMORPH_GENERATED_DIR}/solidmorph-export.1.gz
-    DEPENDS ${SOLIDMORPH_PACKAGING_DIR}/solidmorph-export.1 VERBATIM)
-  add_custom_target(solidmorph_export_manual ALL
-                    DEPENDS ${SOLIDMORPH_GENERATED_DIR}/solidmorph-export.1.gz)
-  install(FILES ${SOLIDMORPH_GENERATED_DIR}/solidmorph-export.1.gz
-          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install_manual_page(solidmorph-export 1)
 endif()
 
 # The saver is an ordinary command too; XScreenSaver finds it through a
@@ -53,16 +58,7 @@ endif()
 install(TARGETS solidmorph-saver RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${SOLIDMORPH_PACKAGING_DIR}/solidmorph.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
-add_custom_command(
-  OUTPUT ${SOLIDMORPH_GENERATED_DIR}/solidmorph-saver.6.gz
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${SOLIDMORPH_GENERATED_DIR}
-  COMMAND ${SOLIDMORPH_GZIP} -9nc ${SOLIDMORPH_PACKAGING_DIR}/solidmorph-saver.6
-          > ${SOLIDMORPH_GENERATED_DIR}/solidmorph-saver.6.gz
-  DEPENDS ${SOLIDMORPH_PACKAGING_DIR}/solidmorph-saver.6 VERBATIM)
-add_custom_target(solidmorph_saver_manual ALL
-                  DEPENDS ${SOLIDMORPH_GENERATED_DIR}/solidmorph-saver.6.gz)
-install(FILES ${SOLIDMORPH_GENERATED_DIR}/solidmorph-saver.6.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install_manual_page(solidmorph-saver 6)
 
 # The launcher, the desktop entry and the manual page name installed
 # paths, and cmake --install --prefix can move them after configuring, so

@@ -48,14 +48,20 @@ void expect_failure_path(RunningProgram& run) {
     }
 }
 
-// An 8192 x 8192 RGBA image, 256 MiB once decoded, in a small RLE file.
-[[maybe_unused]] void write_large_texture(const fs::path& path) {
+// The header of an 8192 x 8192 RGBA image, 256 MiB once decoded.
+[[maybe_unused]] test::TgaFile large_image(uint8_t image_type) {
     test::TgaFile f;
-    f.image_type = 10;
+    f.image_type = image_type;
     f.width = 8192;
     f.height = 8192;
     f.pixel_bits = 32;
     f.descriptor = 8;
+    return f;
+}
+
+// The large image in a small RLE file.
+[[maybe_unused]] void write_large_texture(const fs::path& path) {
+    test::TgaFile f = large_image(10);
     const test::Bytes run = {0x80 | 127, 10, 200, 30, 255};
     for (uint32_t i = 0; i < uint32_t(f.width) * f.height / 128; ++i) {
         f.data.insert(f.data.end(), run.begin(), run.end());
@@ -182,13 +188,7 @@ TEST(TextureFailure, UnreadableFileEndsInTheFailurePath) {
 // An 8192 x 8192 RGBA image stored uncompressed: 256 MiB of file bytes to
 // read before a single pixel is decoded. Sparse, so it costs no disk.
 [[maybe_unused]] void write_large_file(const fs::path& path) {
-    test::TgaFile f;
-    f.image_type = 2;
-    f.width = 8192;
-    f.height = 8192;
-    f.pixel_bits = 32;
-    f.descriptor = 8;
-    const test::Bytes header = test::tga_bytes(f);
+    const test::Bytes header = test::tga_bytes(large_image(2));
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
     fs::resize_file(path, header.size() + (uintmax_t(8192) * 8192 * 4));
