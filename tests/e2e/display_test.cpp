@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "support/running_program.h"
-#include "support/x_desktop.h"
 
 namespace solidmorph {
 namespace {
@@ -86,8 +85,7 @@ TEST(Display, OtherScreens) {
         ASSERT_TRUE(run.wait_for_frames(3)) << run.child.output;
         EXPECT_EQ(test::window_box(window), (test::ScreenBox{0, 0, 1024, 768}));
         const test::ScreenBox picture{0, 768 - 480, 640, 480};
-        const double end = pty_now_ms() + test::window_timeout_ms;
-        while (test::lit_pixels(picture) < 1000 && pty_now_ms() < end) pty_sleep_ms(100);
+        eventually([&] { return test::lit_pixels(picture) >= 1000; }, test::window_timeout_ms, 100);
         EXPECT_GE(test::lit_pixels(picture), 1000);
         EXPECT_EQ(test::lit_pixels({0, 0, 1024, 768 - 480}), 0) << "above the picture";
         EXPECT_EQ(test::lit_pixels({640, 768 - 480, 1024 - 640, 480}), 0) << "right of it";

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +25,7 @@
 #include "export/export_surface.h"
 #include "export/solid_check.h"
 #include "image/tga_file.h"
+#include "support/pty_process.h"
 #include "support/work_folder.h"
 
 namespace solidmorph {
@@ -391,17 +391,6 @@ TEST(ExportProgram, SizesTexturesAndReportsAsTheManualSays) {
     }
 }
 
-// Waits up to ten seconds for the condition.
-template <typename Condition>
-bool soon(Condition condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        usleep(10'000);
-    }
-    return true;
-}
-
 TEST(ExportProgram, AStopSignalWhileWritingLeavesOnlyTheOldFile) {
     if (!have_checker(SOLIDMORPH_STRACE, "strace")) GTEST_SKIP();
     // The file's fsync held up for two seconds; with /proc seemingly
@@ -424,13 +413,16 @@ TEST(ExportProgram, AStopSignalWhileWritingLeavesOnlyTheOldFile) {
                 _exit(127);
             }
             pid_t exporter = 0;
-            const bool in_fsync = soon([&] {
-                std::ifstream(folder.path / "pid") >> exporter;
-                // fsync is system call 74 on x86-64, 82 on arm64.
-                const std::string call =
-                    exporter > 0 ? read_file("/proc/" + std::to_string(exporter) + "/syscall") : "";
-                return call.rfind("74 ", 0) == 0 || call.rfind("82 ", 0) == 0;
-            });
+            const bool in_fsync = eventually(
+                [&] {
+                    std::ifstream(folder.path / "pid") >> exporter;
+                    // fsync is system call 74 on x86-64, 82 on arm64.
+                    const std::string call =
+                        exporter > 0 ? read_file("/proc/" + std::to_string(exporter) + "/syscall")
+                                     : "";
+                    return call.rfind("74 ", 0) == 0 || call.rfind("82 ", 0) == 0;
+                },
+                10000, 10);
             if (in_fsync) kill(exporter, stop);
             int status = 0;
             waitpid(tracer, &status, 0);

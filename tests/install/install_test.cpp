@@ -16,7 +16,6 @@
 
 #include "support/pty_process.h"
 #include "support/work_folder.h"
-#include "support/x_desktop.h"
 #include "support/x_display.h"
 
 namespace solidmorph {

@@ -8,7 +8,6 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,15 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ScreenBox;
-
-bool eventually(const std::function<bool()>& condition, int timeout_ms) {
-    const double end = pty_now_ms() + timeout_ms;
-    while (!condition()) {
-        if (pty_now_ms() > end) return false;
-        pty_sleep_ms(50);
-    }
-    return true;
-}
 
 PtyChild start_saver(std::vector<std::string> args, std::vector<EnvChange> env = {}) {
     args.insert(args.begin(), SOLIDMORPH_SAVER);

@@ -128,6 +128,15 @@ double pty_now_ms() {
 
 void pty_sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+bool eventually(const std::function<bool()>& condition, int timeout_ms, int step_ms) {
+    const double end = pty_now_ms() + timeout_ms;
+    while (!condition()) {
+        if (pty_now_ms() > end) return false;
+        pty_sleep_ms(step_ms);
+    }
+    return true;
+}
+
 PtyChild pty_spawn(const std::vector<std::string>& argv, const PtyOptions& options) {
     return start_child(options, [&argv] {
         std::vector<char*> args;

@@ -91,6 +91,9 @@ bool pty_same_settings(const termios& a, const termios& b);
 // Milliseconds from a monotonic clock, for timing a child from outside.
 double pty_now_ms();
 void pty_sleep_ms(int ms);
+// Asks condition every step_ms until it holds or timeout_ms have passed;
+// whether it held.
+bool eventually(const std::function<bool()>& condition, int timeout_ms, int step_ms = 50);
 
 // Closes the child when the scope ends, also when an assertion returns early.
 struct PtyCloser {

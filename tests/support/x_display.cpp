@@ -206,15 +206,16 @@ bool wait_for_focus(unsigned long window, int timeout_ms) {
     return focus == window;
 }
 
-int64_t lit_pixels(const ScreenBox& box) {
+int64_t lit_pixels(const ScreenBox& box, unsigned long window) {
     Display* display = open_test_display();
     if (display == nullptr) return -1;
     const int screen_width = DisplayWidth(display, DefaultScreen(display));
     const int screen_height = DisplayHeight(display, DefaultScreen(display));
     XImage* image = nullptr;
     if (box.x >= 0 && box.y >= 0 && box.width > 0 && box.height > 0 &&
-        box.x + box.width <= screen_width && box.y + box.height <= screen_height) {
-        image = XGetImage(display, DefaultRootWindow(display), box.x, box.y,
+        (window != 0 ||
+         (box.x + box.width <= screen_width && box.y + box.height <= screen_height))) {
+        image = XGetImage(display, window != 0 ? window : DefaultRootWindow(display), box.x, box.y,
                           static_cast<unsigned>(box.width), static_cast<unsigned>(box.height),
                           AllPlanes, ZPixmap);
     }
@@ -328,6 +329,68 @@ UsingDisplay::~UsingDisplay() {
     } else {
         unsetenv("DISPLAY");
     }
+}
+
+namespace {
+
+Atom check_atom(Display* display) {
+    return XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+}
+
+}  // namespace
+
+StaleWmCheck::StaleWmCheck(bool window_gone) {
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) return;
+    const Window root = DefaultRootWindow(display);
+    const Window window = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    if (window_gone) XDestroyWindow(display, window);
+    XChangeProperty(display, root, check_atom(display), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&window), 1);
+    XSync(display, False);
+    named = window;
+}
+
+StaleWmCheck::~StaleWmCheck() {
+    if (display == nullptr) return;
+    if (root_wm_check() == named) {
+        XDeleteProperty(display, DefaultRootWindow(display), check_atom(display));
+    }
+    XCloseDisplay(display);
+}
+
+unsigned long root_wm_check() {
+    Display* display = open_test_display();
+    if (display == nullptr) return 0;
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    unsigned long named = 0;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), check_atom(display), 0, 1, False,
+                           XA_WINDOW, &type, &format, &items, &remaining, &data) == Success &&
+        data != nullptr && items == 1 && format == 32) {
+        named = *reinterpret_cast<unsigned long*>(data);
+    }
+    if (data != nullptr) XFree(data);
+    close_test_display(display);
+    return named;
+}
+
+std::string window_class(unsigned long window) {
+    Display* display = open_test_display();
+    if (display == nullptr) return "";
+    XClassHint hint{};
+    std::string found;
+    if (XGetClassHint(display, window, &hint) != 0) {
+        found = std::string(hint.res_name != nullptr ? hint.res_name : "") + "/" +
+                (hint.res_class != nullptr ? hint.res_class : "");
+    }
+    if (hint.res_name != nullptr) XFree(hint.res_name);
+    if (hint.res_class != nullptr) XFree(hint.res_class);
+    close_test_display(display);
+    return found;
 }
 
 }  // namespace solidmorph::test

@@ -8,6 +8,8 @@
 
 #include "support/pty_process.h"
 
+struct _XDisplay;
+
 namespace solidmorph::test {
 
 // The top-level window that the process pid has mapped on $DISPLAY, or 0
@@ -46,8 +48,9 @@ struct ScreenBox {
 };
 
 // Pixels of box that are not black; -1 without a display or outside the
-// screen.
-int64_t lit_pixels(const ScreenBox& box);
+// screen. With a window, box is in that window's own contents: servers
+// without a picture of the whole screen (Xwayland) still give one of it.
+int64_t lit_pixels(const ScreenBox& box, unsigned long window = 0);
 
 // The whole screen, and where window lies on it; empty boxes on failure.
 ScreenBox screen_box();
@@ -90,5 +93,26 @@ struct UsingDisplay {
     UsingDisplay(const UsingDisplay&) = delete;
     UsingDisplay& operator=(const UsingDisplay&) = delete;
 };
+
+// The root's _NET_SUPPORTING_WM_CHECK as a window manager that crashed
+// leaves it: naming a window that is gone, or (its id given to another
+// window since) one that does not name itself back. The test's own
+// connection stays open until the end of the scope, so the id is nobody
+// else's meanwhile; the property is removed then, if still there.
+struct StaleWmCheck {
+    _XDisplay* display = nullptr;
+    unsigned long named = 0;  // 0 if the property could not be set
+
+    explicit StaleWmCheck(bool window_gone);
+    ~StaleWmCheck();
+    StaleWmCheck(const StaleWmCheck&) = delete;
+    StaleWmCheck& operator=(const StaleWmCheck&) = delete;
+};
+
+// The window the root's _NET_SUPPORTING_WM_CHECK names, 0 when none.
+unsigned long root_wm_check();
+
+// A window's WM_CLASS as "instance/class"; empty when it has none.
+std::string window_class(unsigned long window);
 
 }  // namespace solidmorph::test

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "support/running_program.h"
-#include "support/x_desktop.h"
 
 namespace solidmorph {
 namespace {
@@ -49,7 +48,7 @@ void expect_picture(const RunningProgram& run) {
     ASSERT_NE(window, 0UL) << run.child.output;
     const test::ScreenBox screen = test::screen_box();
     const auto lit = [&](int x, int y, int width, int height) {
-        return test::lit_pixels_of_window(window, x, y, width, height);
+        return test::lit_pixels({x, y, width, height}, window);
     };
     // The window opens at the mode's size and takes the output's a moment
     // later; frames drawn meanwhile may sit anywhere.
@@ -58,8 +57,7 @@ void expect_picture(const RunningProgram& run) {
         return test::window_box(window) == screen && lit(0, top, 640, 480) >= 1000 &&
                lit(0, 0, screen.width, top) == 0 && lit(640, top, screen.width - 640, 480) == 0;
     };
-    const double end = pty_now_ms() + test::window_timeout_ms;
-    while (!settled() && pty_now_ms() < end) pty_sleep_ms(100);
+    eventually(settled, test::window_timeout_ms, 100);
     EXPECT_EQ(test::window_box(window), screen);
     EXPECT_GE(lit(0, top, 640, 480), 1000);
     EXPECT_EQ(lit(0, 0, screen.width, top), 0) << "above the picture";

@@ -23,9 +23,7 @@ std::string describe(ScreenMode mode) {
 }
 
 bool wait_for_mode(ScreenMode wanted, int timeout_ms) {
-    const double end = pty_now_ms() + timeout_ms;
-    while (test::current_mode() != wanted && pty_now_ms() < end) pty_sleep_ms(50);
-    return test::current_mode() == wanted;
+    return eventually([wanted] { return test::current_mode() == wanted; }, timeout_ms);
 }
 
 // The desktop's mode is back; if not, the case fails, and the mode is put
@@ -73,10 +71,11 @@ TEST(RealServer, EveryWayOfEndingGivesTheDesktopModeBack) {
         // Drawing: the solid is lit inside the program's mode, once frames
         // have been shown since the mode came in.
         ASSERT_TRUE(run.wait_for_frames(run.swaps() + 3)) << run.child.output;
-        const double end = pty_now_ms() + test::window_timeout_ms;
-        while (test::lit_pixels({0, 0, 640, 480}) < 1000 && pty_now_ms() < end) {
-            pty_sleep_ms(100);
-        }
+        eventually(
+            [] {
+                return test::lit_pixels({0, 0, 640, 480}) >= 1000;
+            },
+            test::window_timeout_ms, 100);
         const test::ScreenBox box = test::window_box(window);
         EXPECT_GE(test::lit_pixels({0, 0, 640, 480}), 1000)
             << "window at " << box.x << ", " << box.y << ", " << box.width << " x " << box.height
