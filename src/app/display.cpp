@@ -59,8 +59,10 @@ DisplayOpen open_display_window(WindowSettings& settings) {
     if (!x_session_safe_for_window_library() || glfwInit() == GLFW_FALSE) {
         return DisplayOpen::no_library;
     }
+    watch_program_connection(ConnectionNumber(glfwGetX11Display()));
     if (!open_window(settings)) {
         glfwTerminate();
+        watch_program_connection(-1);
         return DisplayOpen::no_window;
     }
     watch_program_window(glfwGetX11Window(window));
@@ -83,6 +85,7 @@ bool display_close_requested() { return glfwWindowShouldClose(window) != 0; }
 void terminate_display() {
     watch_program_window(0);
     glfwTerminate();
+    watch_program_connection(-1);
     window = nullptr;
 }
 

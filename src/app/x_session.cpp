@@ -12,6 +12,7 @@
 
 #include <cerrno>
 
+#include "platform/lost_display_guard.h"
 #include "platform/stop_signal.h"
 
 namespace solidmorph {
@@ -134,6 +135,14 @@ void install_x_error_handlers(void (*on_lost)()) {
 }
 
 void watch_program_window(unsigned long window) { program_window = window; }
+
+void watch_program_connection(int connection_fd) {
+    if (connection_fd >= 0 && connection_lost_action != nullptr) {
+        guard_faults_on_display(connection_fd, connection_lost_action);
+    } else {
+        stop_guarding_faults();
+    }
+}
 
 // The packaged window library (GLFW 3.3.8) reads the root's check, then the
 // named window's, under a temporary error handler; when the second read

@@ -17,6 +17,11 @@ void install_x_error_handlers(void (*on_lost)());
 // The X window the program draws into, once it is open (0: none).
 void watch_program_window(unsigned long window);
 
+// The socket of the X connection the window library opened, once it is open
+// (-1: closed again). Mesa's GLX can fault on a connection the server has
+// hung up; such a fault runs the lost-connection action too.
+void watch_program_connection(int connection_fd);
+
 // Before the window library starts: makes sure the display holds no
 // window-manager check that the library would abort on (a root
 // _NET_SUPPORTING_WM_CHECK left behind by a window manager that crashed).

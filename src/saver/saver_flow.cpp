@@ -57,13 +57,17 @@ std::string texture_problem(const std::string& path) {
 // The drawable is gone, or the server: nothing left to draw on or give
 // back. A destroyed window is how some hosts end their hacks, so that ends
 // quietly with 0; a lost connection or a broken drawable is one line and 1.
+// A lost connection may also be noticed inside a signal handler (a fault in
+// the GL library), so its line is written without stdio.
 void quit_on_loss(XLoss loss) {
     switch (loss) {
         case XLoss::window_gone:
             _exit(0);
-        case XLoss::connection_lost:
-            std::fprintf(stderr, "%s: lost the display connection\n", program_name);
+        case XLoss::connection_lost: {
+            static constexpr char line[] = "solidmorph-saver: lost the display connection\n";
+            [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
             _exit(1);
+        }
         case XLoss::protocol_error:
             std::fprintf(stderr, "%s: the X server refused a request on the window\n",
                          program_name);

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/lost_display_guard.h"
+
 namespace solidmorph {
 
 namespace {
@@ -45,6 +47,9 @@ int on_x_io_error(Display*) {
     if (loss_action != nullptr) loss_action(XLoss::connection_lost);
     return 0;
 }
+
+// The same loss, seen as a fault inside the GL library (lost_display_guard.h).
+void on_fault_after_hang_up() { loss_action(XLoss::connection_lost); }
 
 // Asks the server and waits for its answer: true when the request failed.
 bool failed_on_server() {
@@ -185,6 +190,7 @@ void disconnect() {
     if (own_window && window != 0) XDestroyWindow(display, window);
     if (colormap != 0) XFreeColormap(display, colormap);
     XCloseDisplay(display);
+    stop_guarding_faults();
     display = nullptr;
     window = 0;
     own_window = false;
@@ -199,6 +205,7 @@ XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface&
     XSetIOErrorHandler(on_x_io_error);
     display = XOpenDisplay(nullptr);
     if (display == nullptr) return XOpen::no_display;
+    guard_faults_on_display(ConnectionNumber(display), on_fault_after_hang_up);
     int glx_errors = 0;
     int glx_events = 0;
     if (glXQueryExtension(display, &glx_errors, &glx_events) == False) {
