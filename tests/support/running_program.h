@@ -28,6 +28,8 @@ struct RunningProgram {
     WorkFolder folder;
     ProbeFile probe;  // counts stay null unless started probed
     PtyChild child;
+    // What is run: the program, or another of the project's programs.
+    std::vector<std::string> command{SOLIDMORPH_BINARY};
 
     explicit RunningProgram(bool with_texture) : folder(with_texture) {}
     ~RunningProgram() {
@@ -42,7 +44,7 @@ struct RunningProgram {
         options.stdin_mode = input;
         options.cwd = folder.path.string();
         options.env = std::move(env);
-        child = pty_spawn({SOLIDMORPH_BINARY}, options);
+        child = pty_spawn(command, options);
     }
 
     // Started with the frame probe preloaded, counting into the folder;
