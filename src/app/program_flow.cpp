@@ -5,7 +5,6 @@
 #include <GL/gl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 

@@ -5,6 +5,9 @@
 #include <poll.h>
 #include <signal.h>
 
+#include <cstddef>
+#include <iterator>
+
 namespace solidmorph {
 
 namespace {
@@ -15,7 +18,7 @@ volatile sig_atomic_t guarded_fd = -1;
 void (*lost_action)() = nullptr;
 bool installed = false;
 // Whatever handled the faults before (the default, or a sanitizer's report).
-struct sigaction previous[2];
+struct sigaction previous[std::size(fault_signals)];
 
 // A server that has gone (ended, or dropped this client) has closed its end
 // of the socket, and that shows as a hang-up whatever is still unread. A
@@ -34,7 +37,7 @@ void on_fault(int sig, siginfo_t* info, void*) {
     // what handled it before. Returning retries the faulting instruction,
     // which now ends the process as it would have without us; a fault
     // signal sent by another process is raised again instead.
-    for (int slot = 0; slot < 2; ++slot) {
+    for (size_t slot = 0; slot < std::size(fault_signals); ++slot) {
         if (fault_signals[slot] == sig) sigaction(sig, &previous[slot], nullptr);
     }
     if (info->si_code <= 0) raise(sig);
@@ -53,7 +56,9 @@ void guard_faults_on_display(int connection_fd, void (*on_lost)()) {
     // with 0 here would hide a real fault.
     sigfillset(&action.sa_mask);
     action.sa_flags = SA_SIGINFO;
-    for (int slot = 0; slot < 2; ++slot) sigaction(fault_signals[slot], &action, &previous[slot]);
+    for (size_t slot = 0; slot < std::size(fault_signals); ++slot) {
+        sigaction(fault_signals[slot], &action, &previous[slot]);
+    }
 }
 
 void stop_guarding_faults() { guarded_fd = -1; }
