@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "app/display.h"
-#include "app/morph_scheduler.h"
-#include "app/surface_setup.h"
+#include "morph/morph_scheduler.h"
+#include "morph/surface_setup.h"
 #include "platform/clock.h"
 #include "render/frame.h"
 #include "render/scene_state.h"

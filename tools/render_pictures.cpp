@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/display.h"
-#include "app/morph_scheduler.h"
+#include "morph/morph_scheduler.h"
 #include "geometry/surface_mesh.h"
 #include "render/frame.h"
 #include "render/frame_renderer.h"

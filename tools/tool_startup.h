@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "app/display.h"
-#include "app/morph_scheduler.h"
-#include "app/surface_setup.h"
+#include "morph/morph_scheduler.h"
+#include "morph/surface_setup.h"
 #include "render/frame.h"
 #include "render/scene_state.h"
 

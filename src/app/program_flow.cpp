@@ -9,8 +9,8 @@
 #include <new>
 
 #include "app/display.h"
-#include "app/morph_scheduler.h"
-#include "app/surface_setup.h"
+#include "morph/morph_scheduler.h"
+#include "morph/surface_setup.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/stop_signal.h"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <utility>
 
-#include "app/morph_scheduler.h"
-#include "app/surface_setup.h"
+#include "morph/morph_scheduler.h"
+#include "morph/surface_setup.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
 

@@ -2,7 +2,7 @@
 
 #include <GL/gl.h>
 
-#include "app/morph_scheduler.h"
+#include "morph/morph_scheduler.h"
 #include "geometry/surface_mesh.h"
 #include "render/frame_renderer.h"
 #include "render/texture_loader.h"

@@ -16,8 +16,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/morph_scheduler.h"
-#include "app/surface_setup.h"
+#include "morph/morph_scheduler.h"
+#include "morph/surface_setup.h"
 #include "image/tga_file.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"

@@ -21,7 +21,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/morph_scheduler.h"
+#include "morph/morph_scheduler.h"
 #include "export/export_surface.h"
 #include "export/solid_check.h"
 #include "image/tga_file.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/morph_scheduler.h"
+#include "morph/morph_scheduler.h"
 #include "export/export_options.h"
 #include "export/export_surface.h"
 #include "export/file_output.h"

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/morph_scheduler.h"
-#include "app/surface_setup.h"
+#include "morph/morph_scheduler.h"
+#include "morph/surface_setup.h"
 #include "geometry/surface_mesh.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"

@@ -1,7 +1,7 @@
 // The morph scheduler frame by frame against an independent model, and weeks
 // of frames with the surface it would hand the generator at points along the
 // way: the program is left running in front of people for days.
-#include "app/morph_scheduler.h"
+#include "morph/morph_scheduler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/morph_scheduler.h"
+#include "morph/morph_scheduler.h"
 
 namespace solidmorph {
 

@@ -1,6 +1,6 @@
-#include "app/surface_setup.h"
+#include "morph/surface_setup.h"
 
-#include "app/morph_scheduler.h"
+#include "morph/morph_scheduler.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
 
