@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/display.h"
+#include "app/program_flow.h"
 #include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
 #include "render/frame.h"
@@ -19,6 +20,7 @@ namespace solidmorph {
 // cannot be had.
 inline bool start_like_program(const char* tool, const char* texture_path, GLuint& texture) {
     WindowSettings settings{};
+    fill_window_request(settings);
     if (open_display_window(settings) != DisplayOpen::opened) {
         std::fprintf(stderr, "%s: cannot open the display\n", tool);
         return false;

@@ -16,19 +16,7 @@ namespace {
 
 GLFWwindow* window = nullptr;
 
-void fill_request(WindowSettings& settings) {
-    settings.width = 640;
-    settings.height = 480;
-    settings.red_bits = 8;
-    settings.green_bits = 8;
-    settings.blue_bits = 8;
-    settings.alpha_bits = 8;
-    settings.depth_bits = 32;
-    settings.stencil_bits = 8;
-    settings.mode = GLFW_FULLSCREEN;
-}
-
-// The request is the full-screen window of the given size and bit depths; a
+// The request's size, bit depths and mode, as the caller filled them in; a
 // machine that reports no monitor still gets a plain window of that size.
 bool open_window(const WindowSettings& settings) {
     glfwWindowHint(GLFW_RED_BITS, settings.red_bits);
@@ -55,7 +43,6 @@ bool open_window(const WindowSettings& settings) {
 }  // namespace
 
 DisplayOpen open_display_window(WindowSettings& settings) {
-    fill_request(settings);
     if (!x_session_safe_for_window_library() || glfwInit() == GLFW_FALSE) {
         return DisplayOpen::no_library;
     }

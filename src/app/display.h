@@ -25,8 +25,8 @@ struct WindowSettings {
 // How opening the display went.
 enum class DisplayOpen { opened, no_library, no_window };
 
-// The one way the display is opened: fills the request, starts the window
-// library, opens the window, makes its context current, asks for a swap
+// The one way the display is opened: starts the window library, opens the
+// window the request asks for, makes its context current, asks for a swap
 // interval of 1 and notes the GL version. On no_window the library has
 // been terminated again; no_library also stands for a display the library
 // must not be started on (see x_session.h). Tools and tests use it

@@ -36,6 +36,7 @@ void quit_on_display_lost() { _exit(0); }
 // Without a window there is nothing to show. When the window library cannot
 // start at all, say so and leave the message a moment on the console.
 void open_display(WindowSettings& settings) {
+    fill_window_request(settings);
     on_display_connection_lost(quit_on_display_lost);
     switch (open_display_window(settings)) {
         case DisplayOpen::opened:
@@ -89,6 +90,18 @@ void shut_down() {
 }
 
 }  // namespace
+
+void fill_window_request(WindowSettings& settings) {
+    settings.width = 640;
+    settings.height = 480;
+    settings.red_bits = 8;
+    settings.green_bits = 8;
+    settings.blue_bits = 8;
+    settings.alpha_bits = 8;
+    settings.depth_bits = 32;
+    settings.stencil_bits = 8;
+    settings.mode = GLFW_FULLSCREEN;
+}
 
 int run_program() {
     install_stop_handlers();
