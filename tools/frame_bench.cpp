@@ -46,7 +46,7 @@ void present_program() { poll_events_then_swap(); }
 
 XSurface saver_surface{640, 480};
 void present_saver() {
-    XEvents events{false, false};
+    XEvents events{};
     poll_x_events(saver_surface, events);
     swap_x_surface();
 }

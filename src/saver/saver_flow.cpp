@@ -16,9 +16,9 @@
 #include <system_error>
 #include <vector>
 
+#include "image/tga_file.h"
 #include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
-#include "image/tga_file.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
 #include "render/frame.h"
@@ -115,6 +115,15 @@ void fit_view(const XSurface& surface) {
     set_view(width, height, aspect);
 }
 
+// Escape or q ends it in a window of its own, as XScreenSaver's hacks do;
+// so does the window manager's close.
+bool asks_to_end(const XEvents& events) {
+    for (int32_t i = 0; i < events.key_count; ++i) {
+        if (events.keys[i] == '\x1b' || events.keys[i] == 'q') return true;
+    }
+    return events.close_asked;
+}
+
 // Interrupted by a stop signal (sleeps are never restarted), which the
 // loop then sees at once.
 void pause_for(int64_t microseconds) {
@@ -167,10 +176,10 @@ int run_saver(const SaverOptions& options) {
     fill_shape_table();
     start_morph();
 
-    XEvents events{false, false};
+    XEvents events{};
     while (!stop_requested()) {
         poll_x_events(surface, events);
-        if (events.end_asked) break;
+        if (asks_to_end(events)) break;
         if (events.resized) fit_view(surface);
         run_frame(clock_seconds());
         swap_x_surface();

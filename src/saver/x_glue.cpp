@@ -243,7 +243,7 @@ XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface&
 }
 
 void poll_x_events(XSurface& surface, XEvents& events) {
-    events = XEvents{false, false};
+    events = XEvents{};
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
@@ -262,12 +262,15 @@ void poll_x_events(XSurface& surface, XEvents& events) {
                 break;
             case KeyPress: {
                 const KeySym key = XLookupKeysym(&event.xkey, 0);
-                if (key == XK_Escape || key == XK_q) events.end_asked = true;
+                const char typed = key == XK_Escape ? '\x1b' : key < 0x80 ? char(key) : '\0';
+                if (typed != '\0' && events.key_count < int32_t(sizeof events.keys)) {
+                    events.keys[events.key_count++] = typed;
+                }
                 break;
             }
             case ClientMessage:
                 if (wm_delete_window != 0 && Atom(event.xclient.data.l[0]) == wm_delete_window) {
-                    events.end_asked = true;
+                    events.close_asked = true;
                 }
                 break;
             default:

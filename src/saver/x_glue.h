@@ -21,9 +21,13 @@ enum class XOpen {
 };
 
 // What a round of event processing saw.
+// Keys come as characters: a printable ASCII key as itself (unshifted),
+// Escape as '\x1b'; other keys, and any beyond the first few, are dropped.
 struct XEvents {
-    bool resized;    // the drawable's size changed (see XSurface)
-    bool end_asked;  // Escape or q pressed, or the window manager's close
+    bool resized;      // the drawable's size changed (see XSurface)
+    bool close_asked;  // the window manager's close
+    int32_t key_count;
+    char keys[8];  // pressed, in order
 };
 
 // The drawable's size, as last reported by the server.
