@@ -2,8 +2,8 @@
 
 #include <GL/gl.h>
 
-#include "morph/morph_scheduler.h"
 #include "geometry/surface_mesh.h"
+#include "morph/morph_scheduler.h"
 #include "render/frame_renderer.h"
 #include "render/texture_loader.h"
 
@@ -20,20 +20,28 @@ bool create_texture(const char* file_name, unsigned int& name) {
     return load_texture_2d(file_name);
 }
 
+// render_frame clears and loads the identity again before it draws; this
+// first clear leaves no trace and is kept only because the program has
+// always framed its work this way.
+void begin_frame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void read_frame_clock(double clock_reading) {
+    frame_clock = static_cast<float>(clock_reading / 100.0);
+}
+
 void run_frame(double clock_reading, FrameStepHook after_step) {
     const auto done = [after_step](FrameStep step) {
         if (after_step != nullptr) after_step(step);
     };
-    // render_frame clears and loads the identity again before it draws; this
-    // first clear leaves no trace and is kept only because the program has
-    // always framed its work this way.
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    begin_frame();
     done(FrameStep::cleared);
     advance_morph();
     done(FrameStep::morph_advanced);
-    frame_clock = static_cast<float>(clock_reading / 100.0);
+    read_frame_clock(clock_reading);
     done(FrameStep::clock_read);
     generate_grid_surface(current_shape);
     done(FrameStep::surface_generated);
