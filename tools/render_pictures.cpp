@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/display.h"
-#include "morph/morph_scheduler.h"
 #include "geometry/surface_mesh.h"
+#include "morph/morph_scheduler.h"
 #include "render/frame.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
@@ -139,7 +139,7 @@ Picture preset_sheet() {
     constexpr int tile_width = frame_width / 2;
     constexpr int tile_height = frame_height / 2;
     Picture sheet = blank_picture(columns * tile_width, 3 * tile_height);
-    for (int preset = 1; preset <= 11; ++preset) {
+    for (int preset = 1; preset <= preset_count; ++preset) {
         generate(shape_table[preset]);
         const Picture tile = shrink(render_at(view_angle), tile_width, tile_height);
         const int cell = preset - 1;

@@ -20,6 +20,7 @@
 #include "export/mesh_files.h"
 #include "export/printable_solid.h"
 #include "image/tga_file.h"
+#include "morph/morph_scheduler.h"
 
 #ifndef SOLIDMORPH_VERSION
 #define SOLIDMORPH_VERSION "unknown"
@@ -32,12 +33,13 @@ namespace fs = std::filesystem;
 
 constexpr const char* program_name = "solidmorph-export";
 
+// The number of presets comes in at the %d.
 constexpr const char* usage_text =
     "Usage: solidmorph-export (--preset N | --frame F | --shape a,b,m,n1,n2,n3) -o FILE\n"
     "                         [--size MM] [--texture FILE.tga]\n"
     "Writes one shape of solidmorph, exactly as the program generates it.\n"
     "\n"
-    "  --preset N      preset N of the shape table, 1 (the sphere) to 11\n"
+    "  --preset N      preset N of the shape table, 1 (the sphere) to %d\n"
     "  --frame F       the shape the program shows in frame F of a run, counting the\n"
     "                  first frame drawn as 1; frame 0 is the sphere it starts from\n"
     "  --shape a,b,m,n1,n2,n3\n"
@@ -166,7 +168,7 @@ int main(int argc, char** argv) {
         return usage_error(error);
     }
     if (options.action == ExportAction::help) {
-        std::fputs(usage_text, stdout);
+        std::printf(usage_text, preset_count);
         return 0;
     }
     if (options.action == ExportAction::version) {

@@ -5,6 +5,9 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <string>
+
+#include "morph/morph_scheduler.h"
 
 namespace solidmorph {
 
@@ -17,7 +20,7 @@ bool parse_whole(const std::string& text, auto& value) {
 }
 
 bool parse_preset(const std::string& text, int& preset) {
-    return parse_whole(text, preset) && preset >= 1 && preset <= 11;
+    return parse_whole(text, preset) && preset >= 1 && preset <= preset_count;
 }
 
 // Digits only: no sign, no spaces, no exponent.
@@ -146,7 +149,8 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
         if (name == "--preset") {
             options.source = ShapeSource::preset;
             if (!parse_preset(value, options.preset)) {
-                error = "--preset takes a whole number from 1 to 11, not '" + value + "'";
+                error = "--preset takes a whole number from 1 to " + std::to_string(preset_count) +
+                        ", not '" + value + "'";
                 return false;
             }
         } else if (name == "--frame") {

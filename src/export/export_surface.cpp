@@ -5,10 +5,10 @@
 #include <cmath>
 #include <utility>
 
-#include "morph/morph_scheduler.h"
-#include "morph/surface_setup.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
+#include "morph/morph_scheduler.h"
+#include "morph/surface_setup.h"
 
 namespace solidmorph {
 
@@ -104,8 +104,7 @@ void advance(uint64_t steps) {
 // a cycle starts from, bit for bit, the state of an earlier one, the run
 // repeats from there on. Brent's cycle search finds the repeat in constant
 // memory, and far frames skip whole repeats instead of stepping them.
-constexpr uint64_t first_cycle_start = 800;
-constexpr uint64_t cycle_frames = 8400;
+constexpr uint64_t first_cycle_start = opening_frames;
 
 }  // namespace
 

@@ -5,16 +5,13 @@ namespace solidmorph {
 ShapeTable shape_table{};
 ShapeParams current_shape = start_shape;
 
-int32_t morph_steps = 200;
+int32_t morph_steps = morph_frames;
 int32_t target_index = 6;
 int32_t source_index = 1;
 int32_t cycle_index = 0;
 int32_t period_frame = 0;
 
 namespace {
-
-// The highest table index is also the number of presets.
-constexpr int32_t preset_count = static_cast<int32_t>(shape_table.size()) - 1;
 
 // Rounded once, from the exact double quotient, so the increment does not
 // depend on how far the live shape has drifted.

@@ -7,8 +7,20 @@
 
 namespace solidmorph {
 
-// Entry 0 is the increment of the morph under way, 1 to 11 the presets.
-using ShapeTable = std::array<ShapeParams, 12>;
+// The presets: entries 1 (the sphere) to preset_count of the shape table.
+inline constexpr int32_t preset_count = 11;
+
+// Entry 0 is the increment of the morph under way, then the presets.
+using ShapeTable = std::array<ShapeParams, preset_count + 1>;
+
+// Frames of one morph; the shape then rests as long again.
+inline constexpr int32_t morph_frames = 200;
+
+// The opening morph, to preset 6 and back to the sphere, takes two periods;
+// from then on the visits repeat every cycle: each preset but the sphere
+// there and back, and the sphere to itself once, a period each.
+inline constexpr uint64_t opening_frames = 2 * 2 * morph_frames;
+inline constexpr uint64_t cycle_frames = (2 * (preset_count - 1) + 1) * 2 * morph_frames;
 
 // The scheduler's state: written only by the functions below.
 extern ShapeTable shape_table;

@@ -1,8 +1,8 @@
 #include "morph/surface_setup.h"
 
-#include "morph/morph_scheduler.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
+#include "morph/morph_scheduler.h"
 
 namespace solidmorph {
 

@@ -21,10 +21,10 @@
 #include <tuple>
 #include <vector>
 
-#include "morph/morph_scheduler.h"
 #include "export/export_surface.h"
 #include "export/solid_check.h"
 #include "image/tga_file.h"
+#include "morph/morph_scheduler.h"
 #include "support/pty_process.h"
 #include "support/work_folder.h"
 
@@ -92,7 +92,7 @@ bool have_checker(const char* path, const char* what) {
 // opening morph, its rest, the return and later morphs.
 std::vector<std::pair<std::string, std::string>> shapes() {
     std::vector<std::pair<std::string, std::string>> list;
-    for (int preset = 1; preset <= 11; ++preset) {
+    for (int preset = 1; preset <= preset_count; ++preset) {
         list.push_back({"preset" + std::to_string(preset), "--preset " + std::to_string(preset)});
     }
     for (const int frame : {0, 1, 137, 200, 650, 2222, 5000, 9001}) {

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "morph/morph_scheduler.h"
 #include "export/export_options.h"
 #include "export/export_surface.h"
 #include "export/file_output.h"
@@ -23,6 +22,7 @@
 #include "export/printable_solid.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
+#include "morph/morph_scheduler.h"
 #include "support/work_folder.h"
 
 namespace solidmorph {
@@ -54,8 +54,9 @@ TEST(ExportFrames, CountTheFirstFrameDrawnAsOneAndMatchEveryStepOfTheRun) {
     EXPECT_TRUE(same_bits(frame_shape(200), frame_shape(400)));
     // Far frames skip whole repeats of the settled cycle; they must land on
     // exactly what stepping every frame gives, before and after it settles.
-    for (const uint64_t frame : {uint64_t(1), uint64_t(401), uint64_t(800 + 8400 * 3 + 4321),
-                                 uint64_t(800) + uint64_t(8400) * 17000 + 4321}) {
+    for (const uint64_t frame :
+         {uint64_t(1), uint64_t(401), opening_frames + cycle_frames * 3 + 4321,
+          opening_frames + cycle_frames * 17000 + 4321}) {
         SCOPED_TRACE(frame);
         EXPECT_TRUE(same_bits(frame_shape(frame), stepped_shape(frame)));
     }
@@ -103,7 +104,7 @@ void expect_closed_sphere_like(const PrintableSolid& solid) {
 }
 
 TEST(PrintableSolid, EveryPresetClosesOutwardWithPositiveVolume) {
-    for (int preset = 1; preset <= 11; ++preset) {
+    for (int preset = 1; preset <= preset_count; ++preset) {
         SCOPED_TRACE(preset);
         PrintableSolid solid;
         std::string reason;

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <iostream>
 
+#include "morph/morph_scheduler.h"
 #include "support/running_program.h"
 
 namespace solidmorph {
 namespace {
 
-constexpr uint64_t cycle_frames = 8400;  // 21 periods of 400 frames
 // The allocators and the driver settle within the first cycle; from then on
 // a steady program holds its size while two more cycles run.
 constexpr uint64_t warm_up_frames = cycle_frames;
