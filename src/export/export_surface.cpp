@@ -21,11 +21,8 @@ double coordinate(const Vec3& p, int axis) { return axis == 0 ? p.x : axis == 1 
 ExportSurface export_surface(const ShapeParams& shape) {
     // Copied first: start-up resets the live shape, which callers may pass.
     const ShapeParams wanted = shape;
-    // Start-up sizes the mesh and builds the triangle list; the start-up
-    // generation never moves the scroll, and with the clock held at 0 the
-    // generation of our shape does not either.
-    frame_clock = 0.0f;
-    texture_scroll = 0.0f;
+    // Start-up sizes the mesh, with the clock and the scroll at 0, and builds
+    // the triangle list; with the clock at 0 no generation moves the scroll.
     create_surface();
     generate_grid_surface(wanted);
 

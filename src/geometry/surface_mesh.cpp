@@ -140,6 +140,12 @@ void create_mesh() {
     mesh.positions.assign(mesh_vertex_count, Vec3{});
     mesh.texcoords.assign(mesh_vertex_count, Vec2{});
     mesh.normals.assign(mesh_vertex_count, Vec3{});
+    frame_clock = 0.0f;
+    texture_scroll = 0.0f;
+}
+
+void set_frame_clock(double clock_reading) {
+    frame_clock = static_cast<float>(clock_reading / 100.0);
 }
 
 void generate_grid_surface(const ShapeParams& shape) {

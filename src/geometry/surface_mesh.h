@@ -30,9 +30,12 @@ extern SurfaceMesh mesh;
 // generation. Owned and written by the generator.
 extern float texture_scroll;
 
-// The clock reading in seconds / 100 that drives the texture scroll. Written
-// once per frame by the frame step (render/frame.h), read here.
+// The clock reading in seconds / 100 that drives the texture scroll, set
+// once per frame (set_frame_clock, from the frame step in render/frame.h).
 extern float frame_clock;
+
+// frame_clock from a clock reading in seconds, at its scale, rounded once.
+void set_frame_clock(double clock_reading);
 
 // Rewrites every position and texture coordinate of the grid in the given
 // arrays from one parameter set. Its signature is fixed; what it does not
@@ -42,7 +45,8 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
                          float lat_steps, float lon_steps, float a, float b, float m, float n1,
                          float n2, float n3);
 
-// Sizes the mesh's three arrays for the grid, zero-filled. Done once, so
+// Sizes the mesh's three arrays for the grid, zero-filled, with the clock
+// and the scroll at 0: a fresh solid's texture starts unmoved. Done once, so
 // that no frame allocates.
 void create_mesh();
 

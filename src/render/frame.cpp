@@ -29,10 +29,6 @@ void begin_frame() {
     glLoadIdentity();
 }
 
-void read_frame_clock(double clock_reading) {
-    frame_clock = static_cast<float>(clock_reading / 100.0);
-}
-
 void run_frame(double clock_reading, FrameStepHook after_step) {
     const auto done = [after_step](FrameStep step) {
         if (after_step != nullptr) after_step(step);
@@ -41,7 +37,7 @@ void run_frame(double clock_reading, FrameStepHook after_step) {
     done(FrameStep::cleared);
     advance_morph();
     done(FrameStep::morph_advanced);
-    read_frame_clock(clock_reading);
+    set_frame_clock(clock_reading);
     done(FrameStep::clock_read);
     generate_grid_surface(current_shape);
     done(FrameStep::surface_generated);

@@ -14,14 +14,10 @@ void create_texture_object(unsigned int& name);
 // the file cannot be loaded. name receives the GL name either way.
 bool create_texture(const char* file_name, unsigned int& name);
 
-// The frame's own steps, for a program that takes only some of them (holds
-// the morph, or the clock) around the shared ones: advance_morph,
-// generate_grid_surface(current_shape) and render_frame.
-//
-// Clears colour and depth and loads the identity modelview.
+// The frame's own first step, for a program that takes only some of the
+// others (holds the morph, or the clock): clears colour and depth and loads
+// the identity modelview.
 void begin_frame();
-// frame_clock from a clock reading in seconds, at its scale, rounded once.
-void read_frame_clock(double clock_reading);
 
 // The steps of one frame, in the order run_frame takes them.
 enum class FrameStep {
@@ -34,7 +30,7 @@ enum class FrameStep {
 using FrameStepHook = void (*)(FrameStep done);
 
 // One frame of the program, everything before it is shown: begin_frame,
-// advance_morph, read_frame_clock, generate_grid_surface(current_shape),
+// advance_morph, set_frame_clock, generate_grid_surface(current_shape),
 // render_frame. clock_reading is the clock in seconds (the program passes
 // clock_seconds(); the picture tool passes 0 for a still texture).
 // after_step, when given, is called after each step; the benchmark times
