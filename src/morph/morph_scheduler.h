@@ -19,8 +19,8 @@ inline constexpr int32_t morph_frames = 200;
 // The opening morph, to preset 6 and back to the sphere, takes two periods;
 // from then on the visits repeat every cycle: each preset but the sphere
 // there and back, and the sphere to itself once, a period each.
-inline constexpr uint64_t opening_frames = 2 * 2 * morph_frames;
-inline constexpr uint64_t cycle_frames = (2 * (preset_count - 1) + 1) * 2 * morph_frames;
+inline constexpr uint64_t opening_frames = uint64_t(2) * 2 * morph_frames;
+inline constexpr uint64_t cycle_frames = uint64_t(2 * (preset_count - 1) + 1) * 2 * morph_frames;
 
 // The scheduler's state: written only by the functions below.
 extern ShapeTable shape_table;
