@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "app/display.h"
-#include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
 #include "platform/clock.h"
 #include "render/frame.h"
@@ -67,7 +66,7 @@ bool start_like_saver(const char* texture_path, GLuint& texture) {
         std::fprintf(stderr, "frame_bench: cannot load %s\n", texture_path);
         return false;
     }
-    fill_shape_table();
+    start_shapes();
     present = present_saver;
     return true;
 }
@@ -128,7 +127,6 @@ int main(int argc, char** argv) {
               : !start_like_program("frame_bench", texture_path, texture)) {
         return 1;
     }
-    start_morph();
     FrameTimes times{0.0, 0.0};
     const Clock::time_point start = Clock::now();
     for (long i = 0; i < frames; ++i) {

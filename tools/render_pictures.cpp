@@ -280,8 +280,7 @@ bool write_morph_gif(const std::filesystem::path& path) {
     put_loop_forever(gif);
 
     reset_morph();
-    fill_shape_table();
-    start_morph();
+    start_shapes();
     frame_count = 0;
     for (int frame = 1; frame <= run_frames && gif.ok; ++frame) {
         const Picture picture = shown_frame();

@@ -9,7 +9,6 @@
 
 #include "app/display.h"
 #include "app/program_flow.h"
-#include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
 #include "render/frame.h"
 #include "render/scene_state.h"
@@ -32,7 +31,7 @@ inline bool start_like_program(const char* tool, const char* texture_path, GLuin
         terminate_display();
         return false;
     }
-    fill_shape_table();
+    start_shapes();
     return true;
 }
 

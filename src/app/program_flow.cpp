@@ -9,7 +9,6 @@
 #include <new>
 
 #include "app/display.h"
-#include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -110,8 +109,7 @@ int run_program() {
     setup_scene(program_viewport_width, program_viewport_height, program_aspect);
     create_surface_or_quit();
     load_texture();
-    fill_shape_table();
-    start_morph();
+    start_shapes();
     do {
         run_frame(clock_seconds());
         poll_events_then_swap();

@@ -108,8 +108,7 @@ constexpr uint64_t first_cycle_start = opening_frames;
 ShapeParams frame_shape(uint64_t frame) {
     // The scheduler as a fresh program starts it.
     reset_morph();
-    fill_shape_table();
-    start_morph();
+    start_shapes();
 
     const uint64_t opening = frame < first_cycle_start ? frame : first_cycle_start;
     advance(opening);

@@ -15,4 +15,9 @@ void create_surface() {
     build_grid_triangle_list();
 }
 
+void start_shapes() {
+    fill_shape_table();
+    start_morph();
+}
+
 }  // namespace solidmorph

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "image/tga_file.h"
-#include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
@@ -173,8 +172,7 @@ int run_saver(const SaverOptions& options) {
         close_x_surface();
         return fail("no room for the texture '" + texture_path + "' in the GL");
     }
-    fill_shape_table();
-    start_morph();
+    start_shapes();
 
     XEvents events{};
     while (!stop_requested()) {
