@@ -58,7 +58,9 @@ DisplayOpen open_display_window(WindowSettings& settings) {
     return DisplayOpen::opened;
 }
 
-void on_display_connection_lost(DisplayLostAction action) { install_x_error_handlers(action); }
+void on_display_losses(DisplayLostAction connection_lost, DisplayLostAction window_gone) {
+    install_x_error_handlers(connection_lost, window_gone);
+}
 
 void poll_events_then_swap() {
     glfwPollEvents();

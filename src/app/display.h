@@ -37,9 +37,11 @@ DisplayOpen open_display_window(WindowSettings& settings);
 // or dropped us); it should not return, as no X call can succeed any more.
 using DisplayLostAction = void (*)();
 
-// Installs the action for a lost display connection; call it before
-// open_display_window so that a loss at any later moment runs it.
-void on_display_connection_lost(DisplayLostAction action);
+// Installs the actions for a lost display connection and for the window
+// destroyed under the program (which runs inside the X library's error
+// handler, so it may only note the fact); call it before
+// open_display_window so that a loss at any later moment runs them.
+void on_display_losses(DisplayLostAction connection_lost, DisplayLostAction window_gone);
 
 // Processes pending window events (so the key state read next is current),
 // then shows the back buffer.

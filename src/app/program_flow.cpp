@@ -36,7 +36,10 @@ void quit_on_display_lost() { _exit(0); }
 // start at all, say so and leave the message a moment on the console.
 void open_display(WindowSettings& settings) {
     fill_window_request(settings);
-    on_display_connection_lost(quit_on_display_lost);
+    // The window taken down under the program (the server ending) ends it
+    // through the normal shutdown, so the video mode still comes back while
+    // the server lasts.
+    on_display_losses(quit_on_display_lost, request_stop);
     switch (open_display_window(settings)) {
         case DisplayOpen::opened:
             return;

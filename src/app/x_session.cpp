@@ -13,7 +13,6 @@
 #include <cerrno>
 
 #include "platform/lost_display_guard.h"
-#include "platform/stop_signal.h"
 
 namespace solidmorph {
 
@@ -35,16 +34,21 @@ int on_connection_lost(Display*) {
     return 0;
 }
 
+// What the program does once its window has gone.
+void (*window_gone_action)() = nullptr;
+
 // Xlib's own handler prints the error and exits with status 1. Errors
 // arrive here late and out of line with the call that caused them; the
-// only one that changes what the program should do is its window being
-// gone (destroyed under it, or the server tearing everything down), and
-// then the normal shutdown still gives the video mode back while the
-// server lasts. Every other error, like those about other clients' windows
-// that vanished, leaves nothing the program could do better than go on.
+// only one worth reporting is the program's window being gone (destroyed
+// under it, or the server tearing everything down). Every other error, like
+// those about other clients' windows that vanished, leaves nothing the
+// program could do better than go on.
 int on_protocol_error(Display*, XErrorEvent* error) {
     const bool window_gone = error->error_code == BadWindow || error->error_code == BadDrawable;
-    if (window_gone && program_window != 0 && error->resourceid == program_window) request_stop();
+    if (window_gone && program_window != 0 && error->resourceid == program_window &&
+        window_gone_action != nullptr) {
+        window_gone_action();
+    }
     return 0;
 }
 
@@ -128,8 +132,9 @@ CheckState clear_stale_check(Display* display, Atom check) {
 
 }  // namespace
 
-void install_x_error_handlers(void (*on_lost)()) {
+void install_x_error_handlers(void (*on_lost)(), void (*on_window_gone)()) {
     connection_lost_action = on_lost;
+    window_gone_action = on_window_gone;
     XSetIOErrorHandler(on_connection_lost);
     XSetErrorHandler(on_protocol_error);
 }

@@ -7,12 +7,13 @@
 namespace solidmorph {
 
 // For the program's whole life: a lost connection runs on_lost, which
-// should not return, as no X call can succeed any more; a protocol error saying that the program's
-// window has gone (the server tearing it down, as a Wayland compositor's X server does when the
-// compositor ends) asks for the normal shutdown instead, and any other protocol error is let pass.
-// Nothing is printed. The window library's own temporary handlers still work inside these: it puts
-// back whatever handler it found.
-void install_x_error_handlers(void (*on_lost)());
+// should not return, as no X call can succeed any more; a protocol error
+// saying that the program's window has gone (the server tearing it down, as
+// a Wayland compositor's X server does when the compositor ends) runs
+// on_window_gone, which may only note the fact; any other protocol error is
+// let pass. Nothing is printed. The window library's own temporary handlers
+// still work inside these: it puts back whatever handler it found.
+void install_x_error_handlers(void (*on_lost)(), void (*on_window_gone)());
 
 // The X window the program draws into, once it is open (0: none).
 void watch_program_window(unsigned long window);
