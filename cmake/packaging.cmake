@@ -52,6 +52,16 @@ if(TARGET solidmorph-export)
   install_manual_page(solidmorph-export 1)
 endif()
 
+# The explorer, like the exporter, finds the texture from its own folder and
+# keeps bin/ in every install; its menu entry names that path, so it is
+# written with the others below.
+set(solidmorph_explorer OFF)
+if(TARGET solidmorph-explore)
+  install(TARGETS solidmorph-explore RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install_manual_page(solidmorph-explore 1)
+  set(solidmorph_explorer ON)
+endif()
+
 # The saver is an ordinary command too; XScreenSaver finds it through a
 # link in its folder of hacks (Debian: /usr/libexec/xscreensaver) and reads
 # its settings file, which lists it in xscreensaver-settings.
@@ -60,7 +70,7 @@ install(FILES ${SOLIDMORPH_PACKAGING_DIR}/solidmorph.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
 install_manual_page(solidmorph-saver 6)
 
-# The launcher, the desktop entry and the manual page name installed
+# The launcher, the desktop entries and the manual page name installed
 # paths, and cmake --install --prefix can move them after configuring, so
 # they are written when installing rather than now.
 install(CODE "
@@ -70,7 +80,8 @@ install(CODE "
   set(SOLIDMORPH_LIBEXECDIR \"\${solidmorph_libexecdir}\")
   set(SOLIDMORPH_DATADIR [[${CMAKE_INSTALL_DATADIR}]])
   set(SOLIDMORPH_MANDIR [[${CMAKE_INSTALL_MANDIR}]])
-  set(SOLIDMORPH_SAVER_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
+  set(SOLIDMORPH_COMMAND_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
+  set(SOLIDMORPH_EXPLORER [[${solidmorph_explorer}]])
   set(SOLIDMORPH_HACKDIR [[${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver]])
   set(SOLIDMORPH_GZIP [[${SOLIDMORPH_GZIP}]])
   set(PROJECT_VERSION [[${PROJECT_VERSION}]])
@@ -104,5 +115,10 @@ Nobody steers it: you watch, and press Escape to end it. Start it from the
 menu, or type solidmorph in a terminal.
 
 solidmorph-saver shows the same frames as a screensaver (XScreenSaver
-lists it as Solidmorph) or in a window of its own, at any size.")
+lists it as Solidmorph) or in a window of its own, at any size.
+
+solidmorph-export writes any shape of the morph as a glTF, OBJ or STL
+mesh. solidmorph-explore (Solidmorph Explorer in the menu) lets you stop
+the morph, turn the solid, shape your own with six sliders, see at once
+whether it would print as a sound solid, and export it.")
 include(CPack)

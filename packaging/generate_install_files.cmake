@@ -5,12 +5,14 @@
 #
 # Expects: SOLIDMORPH_SOURCE_DIR, SOLIDMORPH_OUTPUT_DIR, SOLIDMORPH_BINDIR,
 # SOLIDMORPH_LIBEXECDIR, SOLIDMORPH_DATADIR, SOLIDMORPH_MANDIR,
-# SOLIDMORPH_GZIP, PROJECT_VERSION and CMAKE_INSTALL_PREFIX.
+# SOLIDMORPH_COMMAND_BINDIR (the saver's and the explorer's folder in every
+# install), SOLIDMORPH_HACKDIR, SOLIDMORPH_EXPLORER (ON when the explorer
+# was built), SOLIDMORPH_GZIP, PROJECT_VERSION and CMAKE_INSTALL_PREFIX.
 
 # A relative prefix counts from the folder cmake --install runs in, which is
 # this script's current source folder.
 cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE OUTPUT_VARIABLE prefix)
-foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR SAVER_BINDIR HACKDIR)
+foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR COMMAND_BINDIR HACKDIR)
   cmake_path(ABSOLUTE_PATH SOLIDMORPH_${dir} BASE_DIRECTORY "${prefix}" NORMALIZE
              OUTPUT_VARIABLE ${dir})
 endforeach()
@@ -44,7 +46,8 @@ endfunction()
 desktop_exec(SOLIDMORPH_DESKTOP_EXEC "${program}")
 # The saver's menu entry starts the saver's command; hosts of screensavers
 # start the hack in XScreenSaver's folder.
-desktop_exec(SOLIDMORPH_DESKTOP_SAVER_EXEC "${SAVER_BINDIR}/solidmorph-saver")
+desktop_exec(SOLIDMORPH_DESKTOP_SAVER_EXEC "${COMMAND_BINDIR}/solidmorph-saver")
+desktop_exec(SOLIDMORPH_DESKTOP_EXPLORE_EXEC "${COMMAND_BINDIR}/solidmorph-explore")
 desktop_exec(SOLIDMORPH_DESKTOP_HACK_EXEC "${HACKDIR}/solidmorph")
 string(REPLACE "\\" "\\\\" SOLIDMORPH_DESKTOP_PATH "${texture_dir}")
 
@@ -73,9 +76,13 @@ configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph-saver.desktop.in"
                "${work}/solidmorph-saver.desktop" @ONLY)
 configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph-screensaver.desktop.in"
                "${work}/screensavers/solidmorph.desktop" @ONLY)
+if(SOLIDMORPH_EXPLORER)
+  configure_file("${SOLIDMORPH_SOURCE_DIR}/solidmorph-explore.desktop.in"
+                 "${work}/solidmorph-explore.desktop" @ONLY)
+endif()
 # XScreenSaver runs its hacks by name from its own folder; the hack there is
 # a link to the saver on the PATH, relative so the tree can be staged.
-file(RELATIVE_PATH saver_from_hacks "${HACKDIR}" "${SAVER_BINDIR}/solidmorph-saver")
+file(RELATIVE_PATH saver_from_hacks "${HACKDIR}" "${COMMAND_BINDIR}/solidmorph-saver")
 file(MAKE_DIRECTORY "${work}/hack")
 file(CREATE_LINK "${saver_from_hacks}" "${work}/hack/solidmorph" SYMBOLIC)
 # -n leaves the name and time out, so equal pages give equal archives.
@@ -90,5 +97,9 @@ file(INSTALL DESTINATION "${DATADIR}/applications" TYPE FILE
      FILES "${work}/solidmorph-saver.desktop")
 file(INSTALL DESTINATION "${DATADIR}/applications/screensavers" TYPE FILE
      FILES "${work}/screensavers/solidmorph.desktop")
+if(SOLIDMORPH_EXPLORER)
+  file(INSTALL DESTINATION "${DATADIR}/applications" TYPE FILE
+       FILES "${work}/solidmorph-explore.desktop")
+endif()
 file(INSTALL DESTINATION "${HACKDIR}" TYPE PROGRAM FILES "${work}/hack/solidmorph")
 file(REMOVE_RECURSE "${work}")

@@ -14,12 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "export/export_job.h"
 #include "export/export_options.h"
-#include "export/export_surface.h"
 #include "export/file_output.h"
-#include "export/mesh_files.h"
-#include "export/printable_solid.h"
-#include "image/tga_file.h"
 #include "morph/morph_scheduler.h"
 
 #ifndef SOLIDMORPH_VERSION
@@ -29,8 +26,6 @@
 namespace {
 
 using namespace solidmorph;
-namespace fs = std::filesystem;
-
 constexpr const char* program_name = "solidmorph-export";
 
 // The number of presets comes in at the %d.
@@ -72,64 +67,6 @@ int failure(const std::string& message) {
     return 1;
 }
 
-// The installed layout keeps the texture in ../share/solidmorph from the
-// program's folder; the build folder keeps a copy beside it.
-std::vector<fs::path> default_texture_paths() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (error) return {};
-    const fs::path folder = self.parent_path();
-    return {folder / ".." / "share" / "solidmorph" / "vein.tga", folder / "vein.tga"};
-}
-
-// "Cannot find" only for a file that is not there: anything else in its
-// place, or a file that cannot be read or decoded, gets its own message.
-bool read_texture(const std::string& chosen, DecodedImage& image, std::string& error) {
-    std::vector<fs::path> candidates;
-    if (!chosen.empty()) {
-        candidates.push_back(chosen);
-    } else {
-        candidates = default_texture_paths();
-    }
-    for (const fs::path& path : candidates) {
-        const std::string name = path.string();
-        struct stat info {};
-        if (stat(path.c_str(), &info) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR) continue;
-            error = "cannot read the texture " + name + ": " + std::strerror(errno);
-            return false;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            error = "the texture " + name + " is not a regular file";
-            return false;
-        }
-        // Any texture a GL takes fits well within this.
-        constexpr int32_t max_side = 16384;
-        if (read_tga_file(path.c_str(), max_side, image)) return true;
-        if (access(path.c_str(), R_OK) != 0) {
-            error = "cannot read the texture " + name + ": " + std::strerror(errno);
-        } else {
-            error = "cannot decode the texture " + name + ": not a TGA image this program reads";
-        }
-        return false;
-    }
-    error = chosen.empty() ? "cannot find the installed texture vein.tga; give one with --texture"
-                           : "cannot find the texture " + chosen;
-    return false;
-}
-
-ShapeParams chosen_shape(const ExportOptions& options) {
-    switch (options.source) {
-        case ShapeSource::preset:
-            return preset_shape(options.preset);
-        case ShapeSource::frame:
-            return frame_shape(options.frame);
-        case ShapeSource::shape:
-            break;
-    }
-    return options.shape;
-}
-
 // A closed standard stream would hand its number to the next file opened,
 // and a message meant for it would land in that file: hold them open on
 // /dev/null. True if standard output had to be.
@@ -145,13 +82,6 @@ bool hold_standard_streams_open() {
         }
     }
     return output_closed;
-}
-
-bool all_finite(const ExportSurface& surface) {
-    for (const Vec3& p : surface.positions) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -176,68 +106,12 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    ExportSurface surface = export_surface(chosen_shape(options));
-    if (!all_finite(surface)) {
-        return failure("this shape has infinite or undefined (NaN) vertices");
-    }
-    // Positions stay the generator's floats unless a size is asked for.
-    if (options.size > 0.0 && options.format != MeshFormat::stl &&
-        !fit_to_size(surface.positions, options.size, false)) {
-        return failure("this shape cannot be scaled to that size");
-    }
-    std::vector<OutputFile> files(1);
-    files[0].path = options.output;
-    Bytes& bytes = files[0].bytes;
-    std::string summary;
-    switch (options.format) {
-        case MeshFormat::obj: {
-            std::string material;
-            if (!options.texture.empty()) {
-                DecodedImage texture;
-                if (!read_texture(options.texture, texture, error)) return failure(error);
-                fs::path beside(options.output);
-                const std::string png = beside.replace_extension(".png").string();
-                const std::string mtl = beside.replace_extension(".mtl").string();
-                material = fs::path(mtl).filename().string();
-                const std::string text = mtl_text(fs::path(png).filename().string());
-                files.push_back({mtl, Bytes(text.begin(), text.end())});
-                files.push_back({png, {}});
-                if (!png_bytes(texture, files.back().bytes, true)) {
-                    return failure("the texture cannot be encoded as PNG");
-                }
-                summary = " (with " + mtl + " and " + png + ")";
-            }
-            const std::string text = obj_text(surface, material);
-            files[0].bytes.assign(text.begin(), text.end());
-            summary += ": " + std::to_string(surface.triangles.size()) + " triangles";
-            break;
-        }
-        case MeshFormat::stl: {
-            PrintableSolid solid;
-            if (!make_printable_solid(surface, solid, error, options.size)) {
-                return failure("this shape cannot be made a printable solid: " + error);
-            }
-            bytes = stl_bytes(solid);
-            char volume[64];
-            std::snprintf(volume, sizeof volume, ", volume %.6g", solid.volume);
-            summary = ": " + std::to_string(solid.triangles.size()) + " triangles" + volume;
-            break;
-        }
-        case MeshFormat::glb: {
-            DecodedImage texture;
-            if (!read_texture(options.texture, texture, error)) return failure(error);
-            if (!glb_bytes(surface, texture, std::string(program_name) + " " + SOLIDMORPH_VERSION,
-                           bytes, error)) {
-                return failure(error);
-            }
-            summary = ": " + std::to_string(surface.triangles.size()) + " triangles";
-            break;
-        }
-    }
-    if (!write_files_atomically(files, error)) return failure(error);
+    ExportFiles out;
+    if (!build_export_files(options, out, error)) return failure(error);
+    if (!write_files_atomically(out.files, error)) return failure(error);
 
     // The files are in place whatever happens to the report.
-    std::printf("wrote %s%s\n", options.output.c_str(), summary.c_str());
+    std::printf("wrote %s%s\n", options.output.c_str(), out.summary.c_str());
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || output_closed) {
         std::fprintf(stderr, "%s: wrote %s, but cannot write the report: %s\n", program_name,
                      options.output.c_str(),

@@ -1,5 +1,7 @@
 #include "export/export_options.h"
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -69,121 +71,157 @@ bool format_for_path(const std::string& path, MeshFormat& format) {
     return true;
 }
 
-bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
-                          std::string& error) {
-    options = {};
-    bool have_shape = false, have_output = false, have_texture = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i], value;
-        bool inline_value = false;
-        if (name.rfind("--", 0) == 0) {
-            if (const size_t eq = name.find('='); eq != std::string::npos) {
-                value = name.substr(eq + 1);
-                name.resize(eq);
-                inline_value = true;
-            }
-        }
-        if (name == "--help" || name == "-h") {
-            options.action = ExportAction::help;
-            return true;
-        }
-        if (name == "--version") {
-            options.action = ExportAction::version;
-            return true;
-        }
-        const bool takes_value = name == "--preset" || name == "--frame" || name == "--shape" ||
-                                 name == "-o" || name == "--output" || name == "--texture" ||
-                                 name == "--size";
-        if (!takes_value) {
-            error = name.size() > 1 && name[0] == '-' ? "unknown option '" + name + "'"
-                                                      : "unexpected argument '" + name + "'";
-            return false;
-        }
-        if (!inline_value) {
-            if (i + 1 == args.size()) {
-                error = "option '" + name + "' needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
+namespace {
 
-        if (name == "-o" || name == "--output") {
-            if (have_output) {
-                error = "more than one output file given";
-                return false;
-            }
-            if (value.empty()) {
-                error = "the output file name is empty";
-                return false;
-            }
-            have_output = true;
-            options.output = value;
-            continue;
-        }
-        if (name == "--texture") {
-            if (have_texture || value.empty()) {
-                error = have_texture ? "more than one texture given" : "the texture name is empty";
-                return false;
-            }
-            have_texture = true;
-            options.texture = value;
-            continue;
-        }
-        if (name == "--size") {
-            double size = 0.0;
-            if (options.size > 0.0 || !parse_whole(value, size) || !std::isfinite(size) ||
-                !(size > 0.0)) {
-                error = options.size > 0.0
-                            ? "more than one size given"
-                            : "--size takes a positive number of millimetres, not '" + value + "'";
-                return false;
-            }
-            options.size = size;
-            continue;
-        }
-        if (have_shape) {
-            error = "give only one of --preset, --frame and --shape";
+enum OptionKey : int { preset_key = 256, frame_key, shape_key, texture_key, size_key, version_key };
+
+constexpr option long_options[] = {
+    {"preset", required_argument, nullptr, preset_key},
+    {"frame", required_argument, nullptr, frame_key},
+    {"shape", required_argument, nullptr, shape_key},
+    {"output", required_argument, nullptr, 'o'},
+    {"texture", required_argument, nullptr, texture_key},
+    {"size", required_argument, nullptr, size_key},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, version_key},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string option_name(int key) {
+    if (key == 'o') return "-o";
+    for (const option& o : long_options) {
+        if (o.name != nullptr && o.val == key) return std::string("--") + o.name;
+    }
+    std::string name(2, '-');
+    name[1] = char(key);
+    return name;
+}
+
+// One value of one option into the options, or a message for the user.
+bool take_value(int key, const std::string& value, ShapeOptionsSeen& seen, ExportOptions& options,
+                std::string& error) {
+    if (key == 'o') {
+        if (seen.output || value.empty()) {
+            error =
+                seen.output ? "more than one output file given" : "the output file name is empty";
             return false;
         }
-        have_shape = true;
-        if (name == "--preset") {
-            options.source = ShapeSource::preset;
-            if (!parse_preset(value, options.preset)) {
-                error = "--preset takes a whole number from 1 to " + std::to_string(preset_count) +
-                        ", not '" + value + "'";
-                return false;
-            }
-        } else if (name == "--frame") {
-            options.source = ShapeSource::frame;
-            if (!parse_frame(value, options.frame)) {
-                error = "--frame takes a whole number of frames, 0 to 18446744073709551615, not '" +
-                        value + "'";
-                return false;
-            }
-        } else {
-            options.source = ShapeSource::shape;
-            if (!parse_shape(value, options.shape)) {
-                error = "--shape takes six numbers a,b,m,n1,n2,n3 separated by commas, not '" +
-                        value + "'";
-                return false;
-            }
+        seen.output = true;
+        options.output = value;
+        return true;
+    }
+    if (key == texture_key) {
+        if (seen.texture || value.empty()) {
+            error = seen.texture ? "more than one texture given" : "the texture name is empty";
+            return false;
+        }
+        seen.texture = true;
+        options.texture = value;
+        return true;
+    }
+    if (key == size_key) {
+        double size = 0.0;
+        if (options.size > 0.0 || !parse_whole(value, size) || !std::isfinite(size) ||
+            !(size > 0.0)) {
+            error = options.size > 0.0
+                        ? "more than one size given"
+                        : "--size takes a positive number of millimetres, not '" + value + "'";
+            return false;
+        }
+        options.size = size;
+        return true;
+    }
+    if (seen.shape) {
+        error = "give only one of --preset, --frame and --shape";
+        return false;
+    }
+    seen.shape = true;
+    if (key == preset_key) {
+        options.source = ShapeSource::preset;
+        if (!parse_preset(value, options.preset)) {
+            error = "--preset takes a whole number from 1 to " + std::to_string(preset_count) +
+                    ", not '" + value + "'";
+            return false;
+        }
+    } else if (key == frame_key) {
+        options.source = ShapeSource::frame;
+        if (!parse_frame(value, options.frame)) {
+            error = "--frame takes a whole number of frames, 0 to 18446744073709551615, not '" +
+                    value + "'";
+            return false;
+        }
+    } else {
+        options.source = ShapeSource::shape;
+        if (!parse_shape(value, options.shape)) {
+            error =
+                "--shape takes six numbers a,b,m,n1,n2,n3 separated by commas, not '" + value + "'";
+            return false;
         }
     }
-    if (!have_shape) {
-        error = "say which shape to write: --preset N, --frame F or --shape a,b,m,n1,n2,n3";
+    return true;
+}
+
+}  // namespace
+
+bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& options,
+                         ShapeOptionsSeen& seen, std::string& error) {
+    options = {};
+    seen = {};
+    // getopt_long works on a writable argv of its own, with the program's
+    // name in front; it reorders it, so the caller's list stays as it was.
+    std::vector<std::string> words(1, "solidmorph");
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const int argc = int(words.size());
+    opterr = 0;  // the messages are ours
+    optind = 0;  // a full restart: the parser may run more than once
+    int key;
+    while ((key = getopt_long(argc, argv.data(), ":ho:", long_options, nullptr)) != -1) {
+        if (key == 'h' || key == version_key) {
+            options.action = key == 'h' ? ExportAction::help : ExportAction::version;
+            return true;
+        }
+        if (key == ':') {
+            error = "option '" + option_name(optopt) + "' needs a value";
+            return false;
+        }
+        if (key == '?') {
+            std::string name = optopt != 0 ? option_name(optopt) : argv[optind - 1];
+            name.resize(std::min(name.size(), name.find('=')));
+            error = "unknown option '" + name + "'";
+            return false;
+        }
+        if (!take_value(key, optarg, seen, options, error)) return false;
+    }
+    if (optind < argc) {
+        error = "unexpected argument '" + words[size_t(optind)] + "'";
         return false;
     }
-    if (!have_output) {
-        error = "say where to write it: -o FILE.glb, FILE.stl or FILE.obj";
-        return false;
-    }
-    if (!format_for_path(options.output, options.format)) {
+    if (seen.output && !format_for_path(options.output, options.format)) {
         error = "cannot tell the format of '" + options.output +
                 "': the name must end in .glb, .stl or .obj";
         return false;
     }
-    if (have_texture && options.format == MeshFormat::stl) {
+    if (seen.texture && seen.output && options.format == MeshFormat::stl) {
         error = "--texture does not go with .stl: an STL file holds no colour";
+        return false;
+    }
+    return true;
+}
+
+bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
+                          std::string& error) {
+    ShapeOptionsSeen seen;
+    if (!parse_shape_options(args, options, seen, error)) return false;
+    if (options.action != ExportAction::write) return true;
+    if (!seen.shape) {
+        error = "say which shape to write: --preset N, --frame F or --shape a,b,m,n1,n2,n3";
+        return false;
+    }
+    if (!seen.output) {
+        error = "say where to write it: -o FILE.glb, FILE.stl or FILE.obj";
         return false;
     }
     return true;

@@ -24,8 +24,21 @@ struct ExportOptions {
     double size = 0.0;    // the largest extent wanted, in millimetres; 0: as generated
 };
 
-// Reads the command line (without the program name). False, with a
-// message for the user, on anything it does not understand.
+// Which of the options a command line gave.
+struct ShapeOptionsSeen {
+    bool shape = false;  // --preset, --frame or --shape
+    bool output = false;
+    bool texture = false;
+};
+
+// Reads the options the exporter and the explorer share (without the
+// program name), none of them required. False, with a message for the user,
+// on anything it does not understand.
+bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& options,
+                         ShapeOptionsSeen& seen, std::string& error);
+
+// parse_shape_options, then what the exporter cannot do without: a shape
+// and a file to write it to.
 bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
                           std::string& error);
 

@@ -136,6 +136,8 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
     }
 }
 
+void restore_texture_scroll(float scroll) { texture_scroll = scroll; }
+
 void create_mesh() {
     mesh.positions.assign(mesh_vertex_count, Vec3{});
     mesh.texcoords.assign(mesh_vertex_count, Vec2{});

@@ -34,6 +34,10 @@ extern float texture_scroll;
 // once per frame (set_frame_clock, from the frame step in render/frame.h).
 extern float frame_clock;
 
+// Puts back a scroll read earlier, for a program that generates other
+// shapes between its frames (an export) and keeps its picture where it was.
+void restore_texture_scroll(float scroll);
+
 // frame_clock from a clock reading in seconds, at its scale, rounded once.
 void set_frame_clock(double clock_reading);
 

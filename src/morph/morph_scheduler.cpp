@@ -63,6 +63,21 @@ void reset_morph() {
     period_frame = 0;
 }
 
+MorphState save_morph() {
+    return {shape_table,  current_shape, morph_steps, target_index,
+            source_index, cycle_index,   period_frame};
+}
+
+void restore_morph(const MorphState& state) {
+    shape_table = state.table;
+    current_shape = state.shape;
+    morph_steps = state.steps;
+    target_index = state.target;
+    source_index = state.source;
+    cycle_index = state.cycle;
+    period_frame = state.period;
+}
+
 void fill_shape_table() {
     shape_table[1] = {1.0f, 1.0f, 0.0f, 1.0f, 1.0f, 1.0f};
     shape_table[2] = {1.0f, 1.0f, 4.0f, 100.0f, 100.0f, 100.0f};

@@ -40,6 +40,17 @@ extern int32_t period_frame;
 // relies on it for its start-up shape; tests use it to start afresh.
 void reset_morph();
 
+// The scheduler's whole state, for a program that moves along the morph
+// and back (seeks, or runs a fresh scheduler between its frames to export):
+// what save_morph gives, restore_morph puts back bit for bit.
+struct MorphState {
+    ShapeTable table;
+    ShapeParams shape;
+    int32_t steps, target, source, cycle, period;
+};
+MorphState save_morph();
+void restore_morph(const MorphState& state);
+
 void fill_shape_table();
 void start_morph();
 void advance_morph();

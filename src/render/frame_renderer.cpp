@@ -19,8 +19,10 @@ void send_corner(int32_t k) {
     glVertex3fv(&mesh.positions[k].x);
 }
 
-// Counts one more frame, stepping back by whole turns before the float angle
-// runs out of integers. Written so the count itself can never overflow.
+}  // namespace
+
+// Steps back by whole turns before the float angle runs out of integers.
+// Written so the count itself can never overflow.
 void count_frame() {
     if (frame_count >= spin_wrap_frames - 1) {
         frame_count -= spin_wrap_frames - 1;
@@ -29,16 +31,23 @@ void count_frame() {
     }
 }
 
-}  // namespace
-
 void render_frame() {
     count_frame();
+    draw_solid();
+}
+
+void draw_solid(const SolidView* view) {
     const GLfloat angle = static_cast<GLfloat>(frame_count);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, -5.0f);
+    if (view == nullptr) {
+        glTranslatef(0.0f, 0.0f, -5.0f);
+    } else {
+        glTranslatef(0.0f, 0.0f, -view->distance);
+        glMultMatrixf(view->rotation);
+    }
     // Issued x, y, z: a vertex turns about z first, then y, then x.
     glRotatef(angle, 1.0f, 0.0f, 0.0f);
     glRotatef(angle, 0.0f, 1.0f, 0.0f);

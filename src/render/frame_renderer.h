@@ -15,7 +15,23 @@ extern int32_t frame_count;
 inline constexpr int32_t spin_wrap_frames = 16777080;
 
 // Clears, spins the model by frame_count degrees about x, y and z and draws
-// every triangle of the list from the mesh.
+// every triangle of the list from the mesh: count_frame, then draw_solid.
 void render_frame();
+
+// render_frame's two halves, for a program that holds the spin while the
+// solid goes on changing: one more frame counted (the spin one degree on),
+// and the solid cleared and drawn at the angle frame_count gives.
+void count_frame();
+
+// Where a program that lets people turn and move the solid sees it from:
+// the eye's distance from its centre, and a rotation (a column-major 4 x 4
+// matrix) applied after the spin, so that it turns under the fixed light.
+struct SolidView {
+    float distance;
+    float rotation[16];
+};
+
+// Without a view, from the program's own distance, unturned.
+void draw_solid(const SolidView* view = nullptr);
 
 }  // namespace solidmorph

@@ -168,7 +168,18 @@ TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
                       "usr/share/xscreensaver/config/solidmorph.xml",
                       "usr/share/applications/solidmorph-saver.desktop",
                       "usr/share/applications/screensavers/solidmorph.desktop",
-                      "usr/share/man/man6/solidmorph-saver.6.gz"}));
+                      "usr/share/man/man6/solidmorph-saver.6.gz", "usr/bin/solidmorph-explore",
+                      "usr/share/man/man1/solidmorph-explore.1.gz",
+                      "usr/share/applications/solidmorph-explore.desktop"}));
+        // The commands in bin/ run as installed, without the build tree's
+        // library paths.
+        for (const std::string command :
+             {"solidmorph-export", "solidmorph-saver", "solidmorph-explore"}) {
+            const CommandResult version =
+                run_command({(usr / "bin" / command).string(), "--version"}, scratch.path);
+            EXPECT_EQ(version.code, 0) << command << version.err;
+            EXPECT_EQ(version.out.rfind(command + " ", 0), 0u) << version.out;
+        }
         // XScreenSaver's hack is the saver on the PATH, through a relative
         // link that still holds once the staged tree is moved into place.
         EXPECT_EQ(fs::read_symlink(usr / "libexec/xscreensaver/solidmorph"),
@@ -231,6 +242,7 @@ TEST(InstalledTree, DesktopEntriesAreValidAndExactForAnyPrefix) {
              {prefix + "/bin/solidmorph-saver", "--window"}},
             {"share/applications/screensavers/solidmorph.desktop",
              {prefix + "/libexec/xscreensaver/solidmorph", "--root"}},
+            {"share/applications/solidmorph-explore.desktop", {prefix + "/bin/solidmorph-explore"}},
         };
         for (const auto& [name, exec] : entries) {
             const CommandResult check =
@@ -275,6 +287,9 @@ TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
          {"SOLIDMORPH-SAVER(6)", "--window", "--root", "XSCREENSAVER_WINDOW", "--fullscreen",
           "--window-id ID", "--texture FILE", "--delay MICROSECONDS", "SIGTERM", "EXIT STATUS",
           "GL: solidmorph --root \\n\\"}},
+        {"share/man/man1/solidmorph-explore.1.gz",
+         {"SOLIDMORPH-EXPLORE(1)", "--shape a,b,m,n1,n2,n3", "Ctrl+S", "F12", "Printable",
+          "$XDG_STATE_HOME/solidmorph/explore.ini", "EXIT STATUS"}},
     };
     for (const auto& [name, facts] : pages) {
         SCOPED_TRACE(name);

@@ -1,0 +1,492 @@
+// The explorer's story: open the window, build the solid and its texture,
+// come back to where the user left it, then draw, panel and swap until
+// asked to stop, and keep the state for next time.
+#include "explore/explore_flow.h"
+
+#include <GL/gl.h>
+#include <imgui.h>
+
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "explore/explore_panel.h"
+#include "explore/explore_state.h"
+#include "explore/explore_window.h"
+#include "explore/morph_timeline.h"
+#include "explore/solid_check_worker.h"
+#include "explore/view_control.h"
+#include "export/export_job.h"
+#include "export/mesh_files.h"
+#include "geometry/surface_mesh.h"
+#include "geometry/triangle_list.h"
+#include "morph/morph_scheduler.h"
+#include "morph/surface_setup.h"
+#include "platform/clock.h"
+#include "platform/stop_signal.h"
+#include "render/frame.h"
+#include "render/frame_renderer.h"
+#include "render/scene_state.h"
+#include "render/texture_loader.h"
+
+namespace solidmorph {
+
+namespace {
+
+ExplorerState shown;
+GLuint texture_name = 0;
+bool texture_usable = false;
+std::string texture_path;    // shown, and written beside an .obj
+std::string texture_option;  // as given on the command line, for a .glb
+
+char message[1024] = "";
+char printable[256] = "";
+bool printable_ready = false;
+char command[2048] = "";
+
+// What the check was last asked about.
+ShapeParams checked_shape{};
+char checked_size[sizeof ExportFields::size] = "\x01";  // never a real text
+double size_mm = 0.0;
+bool size_valid = true;
+
+// One line for the panel, and for a terminal the explorer was started from.
+__attribute__((format(printf, 1, 2))) void say(const char* format, ...) {
+    va_list values;
+    va_start(values, format);
+    std::vsnprintf(message, sizeof message, format, values);
+    va_end(values);
+    std::printf("solidmorph-explore: %s\n", message);
+    std::fflush(stdout);
+}
+
+ShapeParams shape_on_screen() {
+    return shown.source == ShapeSource::frame ? current_shape : shown.shape;
+}
+
+bool same_bits(const ShapeParams& a, const ShapeParams& b) {
+    return std::bit_cast<std::array<uint32_t, 6>>(a) == std::bit_cast<std::array<uint32_t, 6>>(b);
+}
+
+// The texture the user named, else the installed one. Without it the solid
+// is drawn lit but bare, and the panel says why.
+void load_texture(const ExploreSettings& settings) {
+    texture_option = settings.options.texture;
+    texture_path = texture_option.empty() ? find_installed_texture() : texture_option;
+    create_texture_object(texture_name);
+    texture_usable = !texture_path.empty() && load_texture_2d(texture_path.c_str());
+    if (!texture_usable) {
+        say("cannot use the texture %s: %s",
+            texture_path.empty() ? "vein.tga" : texture_path.c_str(),
+            texture_path.empty() ? "it is not installed" : "not a TGA image this program reads");
+    }
+}
+
+void show_frame(uint64_t frame) {
+    seek_frame(frame);
+    shown.source = ShapeSource::frame;
+}
+
+void show_shape(const ShapeParams& shape) {
+    shown.source = ShapeSource::shape;
+    shown.shape = shape;
+    shown.playing = false;
+}
+
+// Where the user left off, then what the command line asks for.
+void come_back(const ExploreSettings& settings) {
+    SavedState saved;
+    std::snprintf(saved.output, sizeof saved.output, "%s", export_fields.output);
+    if (load_state(saved)) {
+        shown = saved.shown;
+        restore_view(saved.pose);
+        std::snprintf(export_fields.size, sizeof export_fields.size, "%s", saved.size);
+        std::snprintf(export_fields.output, sizeof export_fields.output, "%s", saved.output);
+        // The timeline stays where it was, to play on from there.
+        seek_frame(saved.frame);
+        if (shown.source == ShapeSource::preset) shown.shape = preset_shape(shown.preset);
+    }
+    const ExportOptions& options = settings.options;
+    if (settings.seen.shape) {
+        shown.source = options.source;
+        shown.playing = false;
+        shown.spin = true;
+        if (options.source == ShapeSource::frame) seek_frame(options.frame);
+        if (options.source == ShapeSource::preset) {
+            shown.preset = options.preset;
+            shown.shape = preset_shape(options.preset);
+        }
+        if (options.source == ShapeSource::shape) shown.shape = options.shape;
+    }
+    if (settings.seen.output) {
+        std::snprintf(export_fields.output, sizeof export_fields.output, "%s",
+                      options.output.c_str());
+    }
+    if (options.size > 0.0) {
+        char text[32];
+        *std::to_chars(text, text + sizeof text - 1, options.size).ptr = '\0';
+        std::snprintf(export_fields.size, sizeof export_fields.size, "%s", text);
+    }
+}
+
+void keep_state() {
+    SavedState saved;
+    saved.shown = shown;
+    saved.frame = timeline_frame;
+    saved.pose = view_pose;
+    std::snprintf(saved.size, sizeof saved.size, "%s", export_fields.size);
+    std::snprintf(saved.output, sizeof saved.output, "%s", export_fields.output);
+    char reason[512];
+    if (!save_state(saved, reason, sizeof reason)) {
+        std::fprintf(stderr, "solidmorph-explore: cannot keep the state: %s\n", reason);
+    }
+}
+
+// Appends text to the command, in single quotes where a shell would
+// otherwise split or expand it.
+void append_word(char*& at, const char* end, const char* word) {
+    bool plain = word[0] != '\0';
+    for (const char* c = word; *c != '\0'; ++c) {
+        plain = plain && (std::strchr("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                      "0123456789._/-+,=:@%",
+                                      *c) != nullptr);
+    }
+    const auto put = [&](char c) {
+        if (at < end - 1) *at++ = c;
+    };
+    put(' ');
+    if (!plain) put('\'');
+    for (const char* c = word; *c != '\0'; ++c) {
+        if (*c == '\'' && !plain) {
+            for (const char q : {'\'', '\\', '\'', '\''}) put(q);
+        } else {
+            put(*c);
+        }
+    }
+    if (!plain) put('\'');
+    *at = '\0';
+}
+
+void append_number(char*& at, const char* end, float value, char separator) {
+    char text[32];
+    char* stop = std::to_chars(text, text + sizeof text - 2, value).ptr;
+    *stop++ = separator;
+    *stop = '\0';
+    for (const char* c = text; *c != '\0' && at < end - 1; ++c) *at++ = *c;
+    *at = '\0';
+}
+
+bool wants_obj() {
+    MeshFormat format = MeshFormat::glb;
+    return format_for_path(export_fields.output, format) && format == MeshFormat::obj;
+}
+
+// The exporter's command line for the shape on screen and the fields.
+void compose_command() {
+    char* at = command;
+    const char* end = command + sizeof command;
+    at += std::snprintf(command, sizeof command, "solidmorph-export");
+    char text[64];
+    if (shown.source == ShapeSource::frame) {
+        std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(timeline_frame));
+        append_word(at, end, "--frame");
+        append_word(at, end, text);
+    } else if (shown.source == ShapeSource::preset) {
+        std::snprintf(text, sizeof text, "%d", shown.preset);
+        append_word(at, end, "--preset");
+        append_word(at, end, text);
+    } else {
+        append_word(at, end, "--shape");
+        *at++ = ' ';
+        const ShapeParams& p = shown.shape;
+        const float values[6] = {p.a, p.b, p.m, p.n1, p.n2, p.n3};
+        for (int i = 0; i < 6; ++i) append_number(at, end, values[i], i < 5 ? ',' : '\0');
+    }
+    append_word(at, end, "-o");
+    append_word(at, end, export_fields.output);
+    if (export_fields.size[0] != '\0') {
+        append_word(at, end, "--size");
+        append_word(at, end, export_fields.size);
+    }
+    const bool obj = wants_obj();
+    if (!texture_option.empty() || (obj && !texture_path.empty())) {
+        append_word(at, end, "--texture");
+        append_word(at, end,
+                    obj && texture_option.empty() ? texture_path.c_str() : texture_option.c_str());
+    }
+}
+
+// The size field as the exporter's --size reads it; blank is generator units.
+void read_size_field() {
+    if (std::strcmp(checked_size, export_fields.size) == 0) return;
+    ExportOptions options;
+    ShapeOptionsSeen seen;
+    std::string error;
+    size_valid = export_fields.size[0] == '\0' ||
+                 parse_shape_options({"--size", export_fields.size}, options, seen, error);
+    size_mm = size_valid ? options.size : 0.0;
+}
+
+// A new check whenever the shape on screen or the size changes; the line
+// says "checking" until the answer for this very shape arrives.
+void check_shape_on_screen() {
+    read_size_field();
+    const ShapeParams shape = shape_on_screen();
+    if (!same_bits(shape, checked_shape) || std::strcmp(checked_size, export_fields.size) != 0) {
+        checked_shape = shape;
+        std::snprintf(checked_size, sizeof checked_size, "%s", export_fields.size);
+        request_check(mesh.positions, size_mm);
+        printable_ready = false;
+    }
+    if (!printable_ready && take_check_line(printable, sizeof printable)) {
+        printable_ready = true;
+        if (!shown.playing) std::printf("solidmorph-explore: printable: %s\n", printable);
+        std::fflush(stdout);
+    }
+}
+
+// Writes what solidmorph-export writes for the same shape and fields,
+// through the same library. The export runs the solid's own start-up,
+// which moves the scheduler and the texture's drift: both are put back.
+void export_shape() {
+    ExportOptions options;
+    options.source = shown.source;
+    options.preset = shown.preset;
+    options.frame = timeline_frame;
+    options.shape = shown.shape;
+    options.output = export_fields.output;
+    if (options.output.empty() || !format_for_path(options.output, options.format)) {
+        say("cannot export to '%s': the name must end in .glb, .stl or .obj", export_fields.output);
+        return;
+    }
+    if (!size_valid) {
+        say("cannot export: the size must be a positive number of millimetres, not '%s'",
+            export_fields.size);
+        return;
+    }
+    options.size = size_mm;
+    if (options.format == MeshFormat::obj) {
+        options.texture = texture_option.empty() ? texture_path : texture_option;
+    } else if (options.format == MeshFormat::glb) {
+        options.texture = texture_option;
+    }
+    const MorphState kept = save_morph();
+    const float scroll = texture_scroll;
+    ExportFiles out;
+    std::string error;
+    const bool written =
+        build_export_files(options, out, error) && write_files_atomically(out.files, error);
+    restore_morph(kept);
+    restore_texture_scroll(scroll);
+    if (written) {
+        say("wrote %s%s", options.output.c_str(), out.summary.c_str());
+    } else {
+        say("cannot export: %s; nothing written", error.c_str());
+    }
+}
+
+// The picture without the panel, as PNG in the working folder.
+void save_screenshot(int32_t width, int32_t height) {
+    if (width < 1 || height < 1) return;
+    DecodedImage image;
+    image.width = width;
+    image.height = height;
+    image.components = 3;
+    image.pixels.resize(size_t(width) * size_t(height) * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, image.pixels.data());
+    char name[64];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(name, sizeof name, "solidmorph-explore-%Y%m%d-%H%M%S.png", &local);
+    std::vector<uint8_t> png;
+    std::string error = "cannot encode the picture";
+    if (png_bytes(image, png, true) && write_file_atomically(name, png.data(), png.size(), error)) {
+        say("saved the picture as %s", name);
+    } else {
+        say("cannot save the picture: %s", error.c_str());
+    }
+}
+
+void toggle_playing() {
+    if (shown.playing) {
+        shown.playing = false;
+        return;
+    }
+    // Play goes on along the timeline from its frame, whatever was edited.
+    shown.source = ShapeSource::frame;
+    shown.playing = true;
+}
+
+bool screenshot_key_pressed = false;
+
+bool act_on_keys() {
+    ExploreKey keys[16];
+    const int32_t count = take_key_presses(keys, 16);
+    if (ImGui::GetIO().WantTextInput) return true;
+    for (int32_t i = 0; i < count; ++i) {
+        switch (keys[i]) {
+            case ExploreKey::escape:
+                return false;
+            case ExploreKey::space:
+                toggle_playing();
+                break;
+            case ExploreKey::left:
+                show_frame(neighbour_arrival(timeline_frame, -1));
+                break;
+            case ExploreKey::right:
+                show_frame(neighbour_arrival(timeline_frame, 1));
+                break;
+            case ExploreKey::r:
+                shown.spin = !shown.spin;
+                break;
+            case ExploreKey::w:
+                shown.wireframe = !shown.wireframe;
+                break;
+            case ExploreKey::t:
+                shown.textured = !shown.textured;
+                break;
+            case ExploreKey::f:
+            case ExploreKey::f11:
+                set_full_screen(!full_screen());
+                break;
+            case ExploreKey::h:
+                shown.panel = !shown.panel;
+                break;
+            case ExploreKey::s_with_ctrl:
+                export_shape();
+                break;
+            case ExploreKey::f12:
+                screenshot_key_pressed = true;
+                break;  // once it is drawn
+        }
+    }
+    return true;
+}
+
+void act_on_panel(const PanelRequests& r) {
+    if (r.toggle_playing) toggle_playing();
+    if (r.toggle_spin) shown.spin = !shown.spin;
+    if (r.toggle_wireframe) shown.wireframe = !shown.wireframe;
+    if (r.toggle_texture) shown.textured = !shown.textured;
+    if (r.toggle_full_screen) set_full_screen(!full_screen());
+    if (r.reset_view) reset_view();
+    if (r.seek) show_frame(r.seek_frame);
+    if (r.edit_shape) show_shape(r.shape);
+    if (r.copy_command) ImGui::SetClipboardText(command);
+    if (r.export_file) export_shape();
+}
+
+// Left-drag turns, the wheel zooms, a double-click starts over; only over
+// the picture, and only when the panel does not want the mouse.
+void act_on_mouse(float view_width, float view_height) {
+    const ImGuiIO& io = ImGui::GetIO();
+    if (io.WantCaptureMouse || io.MousePos.x < 0.0f || io.MousePos.x >= view_width) return;
+    if (ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left)) {
+        reset_view();
+    } else if (ImGui::IsMouseDown(ImGuiMouseButton_Left)) {
+        turn_view(io.MouseDelta.x, io.MouseDelta.y, view_height);
+    }
+    if (io.MouseWheel != 0.0f) zoom_view(io.MouseWheel);
+}
+
+// One frame of the program's own steps, with the morph, the drift and the
+// spin held as the user asks, drawn in the picture's part of the window.
+void draw_picture(int32_t width, int32_t height) {
+    begin_frame();
+    if (shown.playing) step_timeline();
+    set_frame_clock(shown.playing ? clock_seconds() : 0.0);
+    generate_grid_surface(shape_on_screen());
+    if (shown.spin) count_frame();
+    if (width < 1 || height < 1) return;
+    // At 4:3 the program's own aspect, so that its picture is the program's.
+    const double aspect =
+        int64_t(width) * 3 == int64_t(height) * 4 ? program_aspect : double(width) / height;
+    set_view(width, height, aspect);
+    if (shown.wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    if (!shown.textured || !texture_usable) glDisable(GL_TEXTURE_2D);
+    draw_solid(current_view());
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_TEXTURE_2D);
+}
+
+std::vector<TriangleCorners> triangle_corners() {
+    std::vector<TriangleCorners> corners;
+    corners.reserve(triangle_list.size());
+    for (const Triangle& t : triangle_list) {
+        corners.push_back({uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)});
+    }
+    return corners;
+}
+
+}  // namespace
+
+int run_explorer(const ExploreSettings& settings) {
+    install_stop_handlers();
+    ignore_closed_output();
+    if (!open_explore_window(1024, 640)) {
+        std::fprintf(stderr, "solidmorph-explore: cannot open a window (is DISPLAY set?)\n");
+        return 1;
+    }
+    scale_panel(window_content_scale());
+    setup_scene(program_viewport_width, program_viewport_height, program_aspect);
+    create_surface();
+    load_texture(settings);
+    create_timeline();
+    start_check_worker(mesh.positions.size(), triangle_corners());
+    come_back(settings);
+
+    bool running = true;
+    while (running) {
+        // Nothing moves and nothing is awaited: wait for the user instead.
+        const bool idle = !shown.playing && !shown.spin && printable_ready;
+        process_window_events(idle);
+        running = !stop_requested() && !window_close_requested() && act_on_keys();
+        int32_t width = 0, height = 0;
+        framebuffer_size(width, height);
+        if (!running || width < 1 || height < 1) continue;
+
+        begin_ui_frame();
+        const ImGuiIO& io = ImGui::GetIO();
+        const float scale =
+            io.DisplayFramebufferScale.x > 0.0f ? io.DisplayFramebufferScale.x : 1.0f;
+        const int32_t panel = shown.panel ? int32_t(panel_width() * scale) : 0;
+        const int32_t picture_width = width > panel ? width - panel : 0;
+        act_on_mouse(float(picture_width) / scale, io.DisplaySize.y);
+        compose_command();
+        PanelRequests requests;
+        if (shown.panel) {
+            const PanelView view{&shown,
+                                 shape_on_screen(),
+                                 timeline_frame,
+                                 timeline_window(timeline_frame),
+                                 printable_ready ? printable : nullptr,
+                                 message,
+                                 command,
+                                 full_screen()};
+            draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
+        }
+        act_on_panel(requests);
+
+        draw_picture(picture_width, height);
+        check_shape_on_screen();
+        if (requests.screenshot || screenshot_key_pressed) save_screenshot(picture_width, height);
+        screenshot_key_pressed = false;
+        end_ui_frame();
+        swap_window();
+    }
+    keep_state();
+    stop_check_worker();
+    glDeleteTextures(1, &texture_name);
+    close_explore_window();
+    return 0;
+}
+
+}  // namespace solidmorph

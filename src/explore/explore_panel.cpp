@@ -1,0 +1,165 @@
+#include "explore/explore_panel.h"
+
+#include <imgui.h>
+
+#include <cmath>
+#include <random>
+
+#include "morph/morph_scheduler.h"
+
+namespace solidmorph {
+
+ExportFields export_fields;
+
+namespace {
+
+float ui_scale = 1.0f;
+
+// The sliders' reach; typed values (Ctrl+click) may go beyond it.
+struct ParameterSlider {
+    const char* label;
+    float low, high;
+};
+constexpr ParameterSlider parameter_sliders[6] = {
+    {"a", 0.05f, 3.0f},   {"b", 0.05f, 3.0f},   {"m", 0.0f, 20.0f},
+    {"n1", 0.05f, 40.0f}, {"n2", -2.0f, 40.0f}, {"n3", -2.0f, 40.0f},
+};
+
+float& parameter(ShapeParams& shape, int i) {
+    float* fields[6] = {&shape.a, &shape.b, &shape.m, &shape.n1, &shape.n2, &shape.n3};
+    return *fields[i];
+}
+
+// Whole symmetries and exponents that keep the surface from folding
+// through itself in most draws: a = b = 1, m up to 12, and the exponents
+// kept positive and away from zero.
+ShapeParams random_shape() {
+    static std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<int> symmetry(1, 12);
+    std::uniform_real_distribution<float> outer(0.3f, 4.0f), inner(0.5f, 4.0f);
+    return {1.0f,
+            1.0f,
+            float(symmetry(generator)),
+            outer(generator),
+            inner(generator),
+            inner(generator)};
+}
+
+void morph_section(const PanelView& view, PanelRequests& requests) {
+    if (ImGui::Button(view.shown->playing ? "Pause (Space)" : "Play (Space)")) {
+        requests.toggle_playing = true;
+    }
+    ImGui::SameLine();
+    ImGui::Text("frame %llu", static_cast<unsigned long long>(view.frame));
+    uint64_t position = view.frame - view.window.first;
+    const uint64_t low = 0, high = view.window.length - 1;
+    ImGui::SetNextItemWidth(-1.0f);
+    if (ImGui::SliderScalar("##timeline", ImGuiDataType_U64, &position, &low, &high, "")) {
+        requests.seek = true;
+        requests.seek_frame = view.window.first + position;
+    }
+    uint64_t typed = view.frame;
+    ImGui::SetNextItemWidth(-1.0f);
+    if (ImGui::InputScalar("##frame", ImGuiDataType_U64, &typed, nullptr, nullptr, "%llu",
+                           ImGuiInputTextFlags_EnterReturnsTrue)) {
+        requests.seek = true;
+        requests.seek_frame = typed;
+    }
+    ImGui::TextUnformatted("Go to (Left, Right):");
+    for (int preset = 1; preset <= preset_count; ++preset) {
+        char label[16];
+        std::snprintf(label, sizeof label, preset == 1 ? "sphere" : "%d", preset);
+        if (preset > 1 && preset != 7) ImGui::SameLine();
+        if (ImGui::Button(label)) {
+            requests.seek = true;
+            requests.seek_frame = arrival_in_window(view.frame, preset);
+        }
+    }
+}
+
+void shape_section(const PanelView& view, PanelRequests& requests) {
+    ShapeParams edited = view.shape;
+    for (int i = 0; i < 6; ++i) {
+        float value = parameter(edited, i);
+        const ParameterSlider& slider = parameter_sliders[i];
+        ImGui::SetNextItemWidth(-40.0f * ui_scale);
+        if (ImGui::SliderFloat(slider.label, &value, slider.low, slider.high, "%.4g") &&
+            std::isfinite(value)) {
+            parameter(edited, i) = value;
+            requests.edit_shape = true;
+        }
+    }
+    if (requests.edit_shape) requests.shape = edited;
+    if (ImGui::Button("Random")) {
+        requests.edit_shape = true;
+        requests.shape = random_shape();
+    }
+    ImGui::SameLine();
+    ImGui::TextDisabled("Ctrl+click a slider to type");
+}
+
+void view_section(const PanelView& view, PanelRequests& requests) {
+    bool spin = view.shown->spin, wireframe = view.shown->wireframe;
+    bool textured = view.shown->textured, full = view.full_screen;
+    if (ImGui::Checkbox("Spin (R)", &spin)) requests.toggle_spin = true;
+    ImGui::SameLine();
+    if (ImGui::Checkbox("Wireframe (W)", &wireframe)) requests.toggle_wireframe = true;
+    if (ImGui::Checkbox("Texture (T)", &textured)) requests.toggle_texture = true;
+    ImGui::SameLine();
+    if (ImGui::Checkbox("Full screen (F)", &full)) requests.toggle_full_screen = true;
+    if (ImGui::Button("Reset view")) requests.reset_view = true;
+    ImGui::SameLine();
+    ImGui::TextDisabled("drag turns, wheel zooms, H hides");
+}
+
+void export_section(const PanelView& view, PanelRequests& requests) {
+    ImGui::TextUnformatted("Printable:");
+    ImGui::SameLine();
+    ImGui::TextWrapped("%s", view.printable != nullptr ? view.printable : "checking");
+    ImGui::SetNextItemWidth(-90.0f * ui_scale);
+    ImGui::InputTextWithHint("size (mm)", "generator units", export_fields.size,
+                             sizeof export_fields.size, ImGuiInputTextFlags_CharsScientific);
+    ImGui::SetNextItemWidth(-90.0f * ui_scale);
+    ImGui::InputText("file", export_fields.output, sizeof export_fields.output);
+    if (ImGui::Button("Export (Ctrl+S)")) requests.export_file = true;
+    ImGui::SameLine();
+    if (ImGui::Button("Screenshot (F12)")) requests.screenshot = true;
+    ImGui::TextWrapped("%s", view.command);
+    if (ImGui::Button("Copy command")) requests.copy_command = true;
+    if (view.message[0] != '\0') ImGui::TextWrapped("%s", view.message);
+}
+
+}  // namespace
+
+float panel_width() { return 380.0f * ui_scale; }
+
+void scale_panel(float content_scale) {
+    ui_scale = content_scale > 0.5f ? content_scale : 1.0f;
+    ImGui::GetStyle().ScaleAllSizes(ui_scale);
+    ImGui::GetIO().FontGlobalScale = ui_scale;
+}
+
+void draw_panel(const PanelView& view, float width, float height, PanelRequests& requests) {
+    const float panel = panel_width() < width ? panel_width() : width;
+    ImGui::SetNextWindowPos(ImVec2(width - panel, 0.0f));
+    ImGui::SetNextWindowSize(ImVec2(panel, height));
+    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize |
+                                   ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoTitleBar;
+    if (ImGui::Begin("Solidmorph Explorer", nullptr, flags)) {
+        if (ImGui::CollapsingHeader("Morph", ImGuiTreeNodeFlags_DefaultOpen)) {
+            morph_section(view, requests);
+        }
+        if (ImGui::CollapsingHeader("Shape", ImGuiTreeNodeFlags_DefaultOpen)) {
+            shape_section(view, requests);
+        }
+        if (ImGui::CollapsingHeader("View", ImGuiTreeNodeFlags_DefaultOpen)) {
+            view_section(view, requests);
+        }
+        if (ImGui::CollapsingHeader("Export", ImGuiTreeNodeFlags_DefaultOpen)) {
+            export_section(view, requests);
+        }
+    }
+    ImGui::End();
+}
+
+}  // namespace solidmorph

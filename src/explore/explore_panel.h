@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+
+#include "explore/explore_state.h"
+#include "explore/morph_timeline.h"
+#include "geometry/geometry_types.h"
+
+namespace solidmorph {
+
+// What the panel shows; the flow fills it in every frame.
+struct PanelView {
+    const ExplorerState* shown;
+    ShapeParams shape;      // the shape on screen
+    uint64_t frame;         // the timeline's frame
+    TimelineWindow window;  // the part of the timeline the slider covers
+    const char* printable;  // the check's line, or null while checking
+    const char* message;    // the last export's or failure's line
+    const char* command;    // the exporter's command line for the shape
+    bool full_screen;
+};
+
+// What the user asked for this frame; the flow decides what it does.
+struct PanelRequests {
+    bool toggle_playing = false, toggle_spin = false, toggle_wireframe = false;
+    bool toggle_texture = false, toggle_full_screen = false, reset_view = false;
+    bool seek = false;
+    uint64_t seek_frame = 0;
+    bool edit_shape = false;
+    ShapeParams shape{};
+    bool export_file = false, screenshot = false, copy_command = false;
+};
+
+// The export fields belong to the panel; the flow fills them at the start
+// (command line or state file) and reads them for an export.
+struct ExportFields {
+    char size[32] = "";
+    char output[1024] = "solidmorph.glb";
+};
+extern ExportFields export_fields;
+
+// The panel's width in screen pixels at the window's content scale, and
+// its style sized for that scale (call once, before the first frame).
+float panel_width();
+void scale_panel(float content_scale);
+
+// Draws the panel along the right edge of a window `width` x `height` in
+// screen pixels, between ImGui's begin and end of frame.
+void draw_panel(const PanelView& view, float width, float height, PanelRequests& requests);
+
+}  // namespace solidmorph

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "explore/view_control.h"
+#include "export/export_options.h"
+#include "geometry/geometry_types.h"
+
+namespace solidmorph {
+
+// What the explorer shows and how, as the flow keeps it; the flow alone
+// writes it.
+struct ExplorerState {
+    ShapeSource source = ShapeSource::frame;  // frame: the timeline's
+    int preset = 1;
+    ShapeParams shape{};  // the preset's, or the edited shape
+    bool playing = true;
+    bool spin = true;
+    bool wireframe = false;
+    bool textured = true;
+    bool panel = true;
+};
+
+// Everything that comes back at the next start.
+struct SavedState {
+    ExplorerState shown;
+    uint64_t frame = 0;
+    ViewPose pose;
+    char size[32] = "";
+    char output[1024] = "";
+};
+
+// The state file: explore.ini in the XDG state folder's solidmorph folder
+// ($XDG_STATE_HOME, else ~/.local/state), which also keeps ImGui's own
+// settings. Call load after ImGui's context exists and before its first
+// frame; false (and `saved` untouched) when there is none or it is not one
+// of ours. Unknown or broken lines are skipped, each value checked as the
+// command line checks it.
+bool load_state(SavedState& saved);
+
+// Writes it whole (a temporary renamed into place), with ImGui's settings.
+// False, with a reason, if it cannot.
+bool save_state(const SavedState& saved, char* reason, size_t capacity);
+
+}  // namespace solidmorph

@@ -1,0 +1,175 @@
+#include "explore/explore_window.h"
+
+#include <GLFW/glfw3.h>
+#include <backends/imgui_impl_glfw.h>
+#include <backends/imgui_impl_opengl2.h>
+#include <imgui.h>
+
+namespace solidmorph {
+
+namespace {
+
+GLFWwindow* window = nullptr;
+
+// Where the window was before it went full screen.
+int32_t windowed_x = 0, windowed_y = 0, windowed_width = 0, windowed_height = 0;
+
+constexpr int32_t key_queue_size = 16;
+ExploreKey key_queue[key_queue_size];
+int32_t queued_keys = 0;
+
+bool translate_key(int key, int mods, ExploreKey& out) {
+    switch (key) {
+        case GLFW_KEY_SPACE:
+            out = ExploreKey::space;
+            return true;
+        case GLFW_KEY_LEFT:
+            out = ExploreKey::left;
+            return true;
+        case GLFW_KEY_RIGHT:
+            out = ExploreKey::right;
+            return true;
+        case GLFW_KEY_R:
+            out = ExploreKey::r;
+            return true;
+        case GLFW_KEY_W:
+            out = ExploreKey::w;
+            return true;
+        case GLFW_KEY_T:
+            out = ExploreKey::t;
+            return true;
+        case GLFW_KEY_F:
+            out = ExploreKey::f;
+            return true;
+        case GLFW_KEY_F11:
+            out = ExploreKey::f11;
+            return true;
+        case GLFW_KEY_F12:
+            out = ExploreKey::f12;
+            return true;
+        case GLFW_KEY_H:
+            out = ExploreKey::h;
+            return true;
+        case GLFW_KEY_ESCAPE:
+            out = ExploreKey::escape;
+            return true;
+        case GLFW_KEY_S:
+            if ((mods & GLFW_MOD_CONTROL) == 0) return false;
+            out = ExploreKey::s_with_ctrl;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Installed before ImGui's backend, which calls it after its own.
+void on_key(GLFWwindow*, int key, int, int action, int mods) {
+    ExploreKey pressed;
+    const bool repeats = key == GLFW_KEY_LEFT || key == GLFW_KEY_RIGHT;
+    if (action == GLFW_RELEASE || (action == GLFW_REPEAT && !repeats)) return;
+    // Letters with Control or Alt are shortcuts of their own, not ours.
+    if (key != GLFW_KEY_S && (mods & (GLFW_MOD_CONTROL | GLFW_MOD_ALT)) != 0) return;
+    if (!translate_key(key, mods, pressed) || queued_keys == key_queue_size) return;
+    key_queue[queued_keys++] = pressed;
+}
+
+}  // namespace
+
+bool open_explore_window(int32_t width, int32_t height) {
+    if (glfwInit() == GLFW_FALSE) return false;
+    glfwWindowHint(GLFW_RED_BITS, 8);
+    glfwWindowHint(GLFW_GREEN_BITS, 8);
+    glfwWindowHint(GLFW_BLUE_BITS, 8);
+    glfwWindowHint(GLFW_ALPHA_BITS, 8);
+    glfwWindowHint(GLFW_DEPTH_BITS, 32);
+    glfwWindowHint(GLFW_STENCIL_BITS, 8);
+    glfwWindowHint(GLFW_SCALE_TO_MONITOR, GLFW_TRUE);
+    glfwWindowHintString(GLFW_X11_CLASS_NAME, "solidmorph-explore");
+    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, "solidmorph-explore");
+    window = glfwCreateWindow(width, height, "Solidmorph Explorer", nullptr, nullptr);
+    if (window == nullptr) {
+        glfwTerminate();
+        return false;
+    }
+    glfwMakeContextCurrent(window);
+    glfwSwapInterval(1);
+    glfwSetKeyCallback(window, on_key);
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGui_ImplGlfw_InitForOpenGL(window, true);
+    ImGui_ImplOpenGL2_Init();
+    return true;
+}
+
+float window_content_scale() {
+    float x = 1.0f, y = 1.0f;
+    glfwGetWindowContentScale(window, &x, &y);
+    return y > 0.0f ? y : 1.0f;
+}
+
+void framebuffer_size(int32_t& width, int32_t& height) {
+    int w = 0, h = 0;
+    glfwGetFramebufferSize(window, &w, &h);
+    width = w;
+    height = h;
+}
+
+void process_window_events(bool idle) {
+    if (idle) {
+        glfwWaitEventsTimeout(0.25);
+    } else {
+        glfwPollEvents();
+    }
+}
+
+int32_t take_key_presses(ExploreKey* keys, int32_t capacity) {
+    const int32_t count = queued_keys < capacity ? queued_keys : capacity;
+    for (int32_t i = 0; i < count; ++i) keys[i] = key_queue[i];
+    queued_keys = 0;
+    return count;
+}
+
+bool window_close_requested() { return glfwWindowShouldClose(window) != 0; }
+
+bool full_screen() { return glfwGetWindowMonitor(window) != nullptr; }
+
+void set_full_screen(bool full) {
+    if (full == full_screen()) return;
+    if (!full) {
+        glfwSetWindowMonitor(window, nullptr, windowed_x, windowed_y, windowed_width,
+                             windowed_height, GLFW_DONT_CARE);
+        return;
+    }
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
+    if (mode == nullptr) return;
+    glfwGetWindowPos(window, &windowed_x, &windowed_y);
+    glfwGetWindowSize(window, &windowed_width, &windowed_height);
+    // The mode the monitor shows now: GLFW finds it already set and
+    // switches nothing.
+    glfwSetWindowMonitor(window, monitor, 0, 0, mode->width, mode->height, mode->refreshRate);
+}
+
+void begin_ui_frame() {
+    ImGui_ImplOpenGL2_NewFrame();
+    ImGui_ImplGlfw_NewFrame();
+    ImGui::NewFrame();
+}
+
+void end_ui_frame() {
+    ImGui::Render();
+    ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+}
+
+void swap_window() { glfwSwapBuffers(window); }
+
+void close_explore_window() {
+    ImGui_ImplOpenGL2_Shutdown();
+    ImGui_ImplGlfw_Shutdown();
+    ImGui::DestroyContext();
+    glfwDestroyWindow(window);
+    window = nullptr;
+    glfwTerminate();
+}
+
+}  // namespace solidmorph

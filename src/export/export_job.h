@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "export/export_options.h"
+#include "export/export_surface.h"
+#include "export/file_output.h"
+#include "geometry/geometry_types.h"
+#include "image/tga_decode.h"
+
+namespace solidmorph {
+
+// The shape the options name: a preset, a frame of the running program, or
+// the six numbers given.
+ShapeParams chosen_shape(const ExportOptions& options);
+
+// The texture the options name, or the installed vein.tga when they name
+// none. False, with a message for the user, if it cannot be found, read or
+// decoded.
+bool read_texture(const std::string& chosen, DecodedImage& image, std::string& error);
+
+// The installed vein.tga (or the build folder's copy); empty if neither is
+// there.
+std::string find_installed_texture();
+
+// Everything one export writes, in memory: the mesh file, and beside an
+// .obj with a texture its material library and PNG; summary is what the
+// report line adds after "wrote FILE".
+struct ExportFiles {
+    std::vector<OutputFile> files;
+    std::string summary;
+};
+
+// Builds the files the options ask for, exactly as solidmorph-export writes
+// them (its name and version are in the glTF's generator field). Runs the solid's own start-up, so
+// the scheduler and the mesh are left at the exported shape. False, with the reason, for a shape
+// that cannot be written in that format or a texture that cannot be used; nothing is written either
+// way (write_files_atomically does that).
+bool build_export_files(const ExportOptions& options, ExportFiles& out, std::string& error);
+
+// What an .stl export of these positions (over the program's triangle
+// list) would find, without writing anything: a sound solid, its volume and
+// bounding box at the size (0: as generated), or the reason it is refused.
+struct SolidReport {
+    bool sound = false;
+    double volume = 0.0;
+    Vec3 low{}, high{};
+    std::string reason;  // as the exporter words it, when not sound
+};
+void check_solid(const std::vector<Vec3>& positions, const std::vector<TriangleCorners>& triangles,
+                 double size, SolidReport& report);
+
+}  // namespace solidmorph
