@@ -2,8 +2,11 @@
 // private Xvfb, which never waits for a vertical blank) and splits each
 // frame into generation (morph step and surface) and drawing (render and
 // swap). With --saver it draws through solidmorph-saver's own window glue
-// instead of the program's, at the same 640 x 480, so the two compare.
-// Usage: frame_bench [--saver] [FRAMES] [TEXTURE.tga]
+// instead of the program's, at the same 640 x 480, so the two compare; with
+// --explore it runs solidmorph-explore's whole frame (panel, picture and
+// check hand-over), the morph playing, in a window as wide as the panel
+// beside a 640 x 480 picture: the same picture, with the panel's cost on top.
+// Usage: frame_bench [--saver | --explore] [FRAMES] [TEXTURE.tga]
 #include <GL/gl.h>
 
 #include <chrono>
@@ -12,6 +15,8 @@
 #include <cstring>
 
 #include "app/display.h"
+#include "explore/explore_flow.h"
+#include "explore/explore_panel.h"
 #include "morph/surface_setup.h"
 #include "platform/clock.h"
 #include "render/frame.h"
@@ -71,6 +76,24 @@ bool start_like_saver(const char* texture_path, GLuint& texture) {
     return true;
 }
 
+// The explorer as it starts with a texture and no state of its own.
+bool start_like_explorer(const char* texture_path) {
+    ExploreSettings settings;
+    settings.remember = false;
+    settings.width = 640 + int32_t(panel_width());
+    settings.height = 480;
+    settings.options.texture = texture_path;
+    return start_explorer(settings);
+}
+
+// One pass of the explorer's loop, timed whole.
+void time_explorer_frame(FrameTimes& times) {
+    const Clock::time_point start = Clock::now();
+    explore_frame();
+    glFinish();
+    times.draw_seconds += seconds_between(start, Clock::now());
+}
+
 // One pass of the program's loop. Clearing counts as drawing. glFinish
 // waits for the GL to finish the frame, so its drawing is charged to drawing
 // and not to the next frame's generation.
@@ -105,24 +128,35 @@ void report(const FrameTimes& times, long frames, double wall_seconds) {
 int main(int argc, char** argv) {
     long frames = 2000;
     const bool saver = argc >= 2 && std::strcmp(argv[1], "--saver") == 0;
-    if (saver) {
+    const bool explorer = argc >= 2 && std::strcmp(argv[1], "--explore") == 0;
+    if (saver || explorer) {
         --argc;
         ++argv;
     }
     if (argc > 3) {
-        std::fprintf(stderr, "usage: frame_bench [--saver] [FRAMES] [TEXTURE.tga]\n");
+        std::fprintf(stderr, "usage: frame_bench [--saver | --explore] [FRAMES] [TEXTURE.tga]\n");
         return 2;
     }
     if (argc >= 2) {
         char* end = nullptr;
         frames = std::strtol(argv[1], &end, 10);
         if (*end != '\0' || frames <= 0) {
-            std::fprintf(stderr, "usage: frame_bench [--saver] [FRAMES] [TEXTURE.tga]\n");
+            std::fprintf(stderr,
+                         "usage: frame_bench [--saver | --explore] [FRAMES] [TEXTURE.tga]\n");
             return 2;
         }
     }
     const char* texture_path = argc >= 3 ? argv[2] : "assets/vein.tga";
     GLuint texture = 0;
+    if (explorer) {
+        if (!start_like_explorer(texture_path)) return 1;
+        FrameTimes times{0.0, 0.0};
+        const Clock::time_point start = Clock::now();
+        for (long i = 0; i < frames; ++i) time_explorer_frame(times);
+        report(times, frames, seconds_between(start, Clock::now()));
+        end_explorer();
+        return 0;
+    }
     if (saver ? !start_like_saver(texture_path, texture)
               : !start_like_program("frame_bench", texture_path, texture)) {
         return 1;

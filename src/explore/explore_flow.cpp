@@ -40,6 +40,7 @@ namespace solidmorph {
 namespace {
 
 ExplorerState shown;
+bool remember = true;
 GLuint texture_name = 0;
 bool texture_usable = false;
 std::string texture_path;    // shown, and written beside an .obj
@@ -103,7 +104,7 @@ void show_shape(const ShapeParams& shape) {
 void come_back(const ExploreSettings& settings) {
     SavedState saved;
     std::snprintf(saved.output, sizeof saved.output, "%s", export_fields.output);
-    if (load_state(saved)) {
+    if (remember && load_state(saved)) {
         shown = saved.shown;
         restore_view(saved.pose);
         std::snprintf(export_fields.size, sizeof export_fields.size, "%s", saved.size);
@@ -428,13 +429,14 @@ std::vector<TriangleCorners> triangle_corners() {
 
 }  // namespace
 
-int run_explorer(const ExploreSettings& settings) {
+bool start_explorer(const ExploreSettings& settings) {
     install_stop_handlers();
     ignore_closed_output();
-    if (!open_explore_window(1024, 640)) {
+    if (!open_explore_window(settings.width, settings.height)) {
         std::fprintf(stderr, "solidmorph-explore: cannot open a window (is DISPLAY set?)\n");
-        return 1;
+        return false;
     }
+    remember = settings.remember;
     scale_panel(window_content_scale());
     setup_scene(program_viewport_width, program_viewport_height, program_aspect);
     create_surface();
@@ -442,50 +444,60 @@ int run_explorer(const ExploreSettings& settings) {
     create_timeline();
     start_check_worker(mesh.positions.size(), triangle_corners());
     come_back(settings);
+    return true;
+}
 
-    bool running = true;
-    while (running) {
-        // Nothing moves and nothing is awaited: wait for the user instead.
-        const bool idle = !shown.playing && !shown.spin && printable_ready;
-        process_window_events(idle);
-        running = !stop_requested() && !window_close_requested() && act_on_keys();
-        int32_t width = 0, height = 0;
-        framebuffer_size(width, height);
-        if (!running || width < 1 || height < 1) continue;
+bool explore_frame() {
+    // Nothing moves and nothing is awaited: wait for the user instead.
+    const bool idle = !shown.playing && !shown.spin && printable_ready;
+    process_window_events(idle);
+    if (stop_requested() || window_close_requested() || !act_on_keys()) return false;
+    int32_t width = 0, height = 0;
+    framebuffer_size(width, height);
+    if (width < 1 || height < 1) return true;  // minimised: nothing to draw on
 
-        begin_ui_frame();
-        const ImGuiIO& io = ImGui::GetIO();
-        const float scale =
-            io.DisplayFramebufferScale.x > 0.0f ? io.DisplayFramebufferScale.x : 1.0f;
-        const int32_t panel = shown.panel ? int32_t(panel_width() * scale) : 0;
-        const int32_t picture_width = width > panel ? width - panel : 0;
-        act_on_mouse(float(picture_width) / scale, io.DisplaySize.y);
-        compose_command();
-        PanelRequests requests;
-        if (shown.panel) {
-            const PanelView view{&shown,
-                                 shape_on_screen(),
-                                 timeline_frame,
-                                 timeline_window(timeline_frame),
-                                 printable_ready ? printable : nullptr,
-                                 message,
-                                 command,
-                                 full_screen()};
-            draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
-        }
-        act_on_panel(requests);
-
-        draw_picture(picture_width, height);
-        check_shape_on_screen();
-        if (requests.screenshot || screenshot_key_pressed) save_screenshot(picture_width, height);
-        screenshot_key_pressed = false;
-        end_ui_frame();
-        swap_window();
+    begin_ui_frame();
+    const ImGuiIO& io = ImGui::GetIO();
+    const float scale = io.DisplayFramebufferScale.x > 0.0f ? io.DisplayFramebufferScale.x : 1.0f;
+    const int32_t panel = shown.panel ? int32_t(panel_width() * scale) : 0;
+    const int32_t picture_width = width > panel ? width - panel : 0;
+    act_on_mouse(float(picture_width) / scale, io.DisplaySize.y);
+    compose_command();
+    PanelRequests requests;
+    if (shown.panel) {
+        const PanelView view{&shown,
+                             shape_on_screen(),
+                             timeline_frame,
+                             timeline_window(timeline_frame),
+                             printable_ready ? printable : nullptr,
+                             message,
+                             command,
+                             full_screen()};
+        draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
     }
-    keep_state();
+    act_on_panel(requests);
+
+    draw_picture(picture_width, height);
+    check_shape_on_screen();
+    if (requests.screenshot || screenshot_key_pressed) save_screenshot(picture_width, height);
+    screenshot_key_pressed = false;
+    end_ui_frame();
+    swap_window();
+    return true;
+}
+
+void end_explorer() {
+    if (remember) keep_state();
     stop_check_worker();
     glDeleteTextures(1, &texture_name);
     close_explore_window();
+}
+
+int run_explorer(const ExploreSettings& settings) {
+    if (!start_explorer(settings)) return 1;
+    while (explore_frame()) {
+    }
+    end_explorer();
     return 0;
 }
 

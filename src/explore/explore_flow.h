@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "export/export_options.h"
 
 namespace solidmorph {
@@ -8,10 +10,22 @@ namespace solidmorph {
 struct ExploreSettings {
     ExportOptions options;
     ShapeOptionsSeen seen;
+    bool remember = true;  // read the state file at the start, write it at the end
+    int32_t width = 1024;  // the window's first size
+    int32_t height = 640;
 };
 
-// The explorer's whole life: window, solid, panel, frame loop, state saved,
-// shutdown. Returns the exit status: 0, or 1 when no window can be opened.
+// The explorer's whole life: start_explorer, explore_frame until it says
+// stop, end_explorer. Returns the exit status: 0, or 1 when no window can be
+// opened.
 int run_explorer(const ExploreSettings& settings);
+
+// Its parts, for the frame benchmark: the window, the solid, its texture
+// and where the user left off (false, with a message, without a window);
+// one pass of the loop (events, panel, picture, swap), false once asked to
+// stop; the state kept and everything closed.
+bool start_explorer(const ExploreSettings& settings);
+bool explore_frame();
+void end_explorer();
 
 }  // namespace solidmorph

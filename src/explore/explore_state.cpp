@@ -142,8 +142,6 @@ void register_handler() {
 }  // namespace
 
 bool load_state(SavedState& saved) {
-    // ImGui writes nothing by itself: no imgui.ini in the working folder.
-    ImGui::GetIO().IniFilename = nullptr;
     register_handler();
     const fs::path path = state_path();
     if (path.empty()) return false;
@@ -164,6 +162,7 @@ bool save_state(const SavedState& saved, char* reason, size_t capacity) {
         std::snprintf(reason, capacity, "no home folder to keep the state in");
         return false;
     }
+    register_handler();
     std::error_code made;
     fs::create_directories(path.parent_path(), made);
     writing = &saved;

@@ -86,6 +86,13 @@ bool open_explore_window(int32_t width, int32_t height) {
     glfwWindowHint(GLFW_SCALE_TO_MONITOR, GLFW_TRUE);
     glfwWindowHintString(GLFW_X11_CLASS_NAME, "solidmorph-explore");
     glfwWindowHintString(GLFW_X11_INSTANCE_NAME, "solidmorph-explore");
+    // No larger than the screen, so that the panel is never out of reach.
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
+    if (mode != nullptr) {
+        width = width < mode->width ? width : mode->width;
+        height = height < mode->height ? height : mode->height;
+    }
     window = glfwCreateWindow(width, height, "Solidmorph Explorer", nullptr, nullptr);
     if (window == nullptr) {
         glfwTerminate();
@@ -96,6 +103,9 @@ bool open_explore_window(int32_t width, int32_t height) {
     glfwSetKeyCallback(window, on_key);
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
+    // The explorer keeps ImGui's settings with its own state; ImGui itself
+    // writes nothing (no imgui.ini in the working folder).
+    ImGui::GetIO().IniFilename = nullptr;
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL2_Init();
     return true;

@@ -284,6 +284,7 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         std::string args;
         int code;
         const char* message;
+        const char* program = SOLIDMORPH_EXPORT;  // or the explorer, same parser
     };
     const std::vector<Row> rows = {
         {"--preset 6 -o out.glb --twist", 2, "unknown option '--twist'"},
@@ -317,6 +318,17 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--shape 1,1,4,0,1,1 -o keep.stl", 1, "nothing written"},
         // A full disk, as the file size limit makes it (512-byte blocks).
         {"--preset 6 -o out.glb", 1, "File too large"},
+        // The explorer reads the same options through the same parser.
+        {"--preset 12", 2, "solidmorph-explore: --preset takes a whole number from 1 to 11",
+         SOLIDMORPH_EXPLORE},
+        {"--frame -3 -o out.glb", 2, "--frame takes", SOLIDMORPH_EXPLORE},
+        {"--shape 1,1,4,1,1,inf", 2, "six numbers", SOLIDMORPH_EXPLORE},
+        {"-o out.ply", 2, ".glb, .stl or .obj", SOLIDMORPH_EXPLORE},
+        {"--size -1", 2, "positive number", SOLIDMORPH_EXPLORE},
+        {"--preset 2 --frame 3", 2, "only one of", SOLIDMORPH_EXPLORE},
+        {"--texture keep.stl -o out.stl", 2, "does not go with .stl", SOLIDMORPH_EXPLORE},
+        {"--twist", 2, "Try 'solidmorph-explore --help'", SOLIDMORPH_EXPLORE},
+        {"window", 2, "unexpected argument 'window'", SOLIDMORPH_EXPLORE},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
@@ -331,7 +343,7 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         const CommandRun run =
             limited ? run_in(folder.path,
                              "ulimit -f 64 && exec " + quoted(SOLIDMORPH_EXPORT) + " " + row.args)
-                    : export_to(folder.path, row.args);
+                    : run_in(folder.path, quoted(row.program) + " " + row.args);
         EXPECT_EQ(run.code, row.code) << run.err;
         EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");

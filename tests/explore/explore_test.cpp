@@ -1,0 +1,211 @@
+// solidmorph-explore driven as a user drives it, keys and mouse through
+// xdotool: exports byte-identical to solidmorph-export's, refusals that
+// write nothing, the morph held and played, the solid turned, full screen,
+// every stop signal, and the state that brings the shape back.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/pty_process.h"
+#include "support/work_folder.h"
+#include "support/x_display.h"
+
+// Last: Xlib's macros would clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace solidmorph {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// One run in its own folder, with its own state folder inside it.
+struct Explorer {
+    const test::WorkFolder& folder;
+    PtyChild child;
+    unsigned long window = 0;
+
+    Explorer(const test::WorkFolder& where, std::vector<std::string> args) : folder(where) {
+        args.insert(args.begin(), SOLIDMORPH_EXPLORE);
+        PtyOptions options;
+        options.cwd = folder.path.string();
+        options.env = {{"XDG_STATE_HOME", (folder.path / "state").string()}};
+        child = pty_spawn(args, options);
+        window = test::wait_for_window_of(child.pid, 15000);
+        // The first check's line shows that frames are being drawn.
+        pty_read_until(child, "printable: ", 15000);
+        // Keys go to the window under the pointer: over the picture.
+        xdotool({"mousemove", "60", "60"});
+    }
+    ~Explorer() { pty_close(child); }
+
+    static void xdotool(std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        PtyChild tool = pty_spawn(args);
+        EXPECT_EQ(pty_wait_exit(tool, 5000).code, 0) << tool.output;
+        pty_close(tool);
+    }
+    // Typed, then a moment for the frame that acts on it.
+    void key(const std::string& name) {
+        xdotool({"key", name});
+        pty_read_for(child, 300);
+    }
+    // The middle of the picture's part of the window (beside the panel, in
+    // a 640 x 480 window), pixel by pixel.
+    std::vector<unsigned long> picture() const {
+        std::vector<unsigned long> pixels;
+        Display* display = XOpenDisplay(nullptr);
+        if (display == nullptr) return pixels;
+        if (XImage* image = XGetImage(display, window, 30, 140, 200, 200, AllPlanes, ZPixmap)) {
+            for (int y = 0; y < 200; ++y) {
+                for (int x = 0; x < 200; ++x) pixels.push_back(XGetPixel(image, x, y));
+            }
+            XDestroyImage(image);
+        }
+        XCloseDisplay(display);
+        return pixels;
+    }
+    bool picture_stands_still() {
+        const std::vector<unsigned long> before = picture();
+        pty_read_for(child, 300);
+        return picture() == before;
+    }
+    // Ended by the signal with status 0 within a second.
+    void stop(int signal) {
+        const double asked = pty_now_ms();
+        ASSERT_EQ(kill(child.pid, signal), 0);
+        const ExitStatus status = pty_wait_exit(child, 5000);
+        EXPECT_TRUE(status.exited) << "signal " << status.signal;
+        EXPECT_EQ(status.code, 0) << child.output;
+        EXPECT_LT(pty_now_ms() - asked, 1000.0);
+    }
+};
+
+// What solidmorph-export writes for the same arguments, in its own folder.
+std::string exporter_file(const std::string& args, const std::string& name) {
+    const test::WorkFolder folder(false);
+    const std::string line =
+        "cd '" + folder.path.string() + "' && '" SOLIDMORPH_EXPORT "' " + args + " >/dev/null";
+    EXPECT_EQ(std::system(line.c_str()), 0) << line;
+    return read_file(folder.path / name);
+}
+
+std::set<std::string> entries(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+TEST(Explorer, CtrlSWritesWhatTheExporterWritesOrSaysWhyNotAndEverySignalEndsIt) {
+    const std::string texture = fs::path(SOLIDMORPH_EXPLORE).parent_path() / "vein.tga";
+    struct Row {
+        std::string args;
+        std::string printable;  // what the panel's check line says
+        std::string says;       // after Ctrl+S
+        std::set<std::string> written;
+        int signal;
+    };
+    const std::vector<Row> rows{
+        {"--frame 0 -o a.glb", "sound solid", "wrote a.glb", {"a.glb"}, SIGTERM},
+        {"--frame 4321 --size 80 -o b.stl", "sound solid: ", "wrote b.stl", {"b.stl"}, SIGINT},
+        {"--frame 9001 -o c.obj",
+         "sound solid",
+         "wrote c.obj",
+         {"c.obj", "c.mtl", "c.png"},
+         SIGHUP},
+        {"--shape 1,1,6,1,1,-2 -o bad.stl",
+         "the surface crosses itself",
+         "the surface crosses itself; nothing written",
+         {},
+         SIGQUIT},
+        {"--preset 6 -o missing/out.glb", "sound solid", "No such file", {}, SIGTERM},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        const test::WorkFolder folder(false);
+        std::vector<std::string> args;
+        std::istringstream words(row.args);
+        for (std::string word; words >> word;) args.push_back(word);
+        Explorer explorer(folder, args);
+        ASSERT_NE(explorer.window, 0UL) << explorer.child.output;
+        EXPECT_NE(explorer.child.output.find("printable: "), std::string::npos);
+        EXPECT_NE(explorer.child.output.find(row.printable), std::string::npos);
+        explorer.xdotool({"key", "ctrl+s"});
+        EXPECT_TRUE(pty_read_until(explorer.child, row.says, 10000)) << explorer.child.output;
+        std::set<std::string> expected = row.written;
+        EXPECT_EQ(entries(folder.path), expected);
+        for (const std::string& name : row.written) {
+            // The explorer writes an .obj with the texture it shows.
+            const bool obj = row.args.find(".obj") != std::string::npos;
+            const std::string with = obj ? " --texture '" + texture + "'" : "";
+            EXPECT_EQ(read_file(folder.path / name), exporter_file(row.args + with, name)) << name;
+        }
+        // A refusal leaves it running.
+        EXPECT_FALSE(pty_wait_exit(explorer.child, 200).exited);
+        explorer.stop(row.signal);
+        EXPECT_NE(read_file(folder.path / "state" / "solidmorph" / "explore.ini").find("[State]"),
+                  std::string::npos);
+        expected.insert("state");
+        EXPECT_EQ(entries(folder.path), expected);
+    }
+}
+
+TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
+    const test::WorkFolder folder(false);
+    {
+        Explorer explorer(folder, {"--shape", "1,1,5,0.3,0.3,0.3", "-o", "s.glb"});
+        ASSERT_NE(explorer.window, 0UL) << explorer.child.output;
+        // Started paused: with the spin off (R) the picture stands still.
+        explorer.key("r");
+        EXPECT_TRUE(explorer.picture_stands_still());
+        // Space plays the morph, Space again holds it.
+        explorer.key("space");
+        EXPECT_FALSE(explorer.picture_stands_still());
+        explorer.key("space");
+        EXPECT_TRUE(explorer.picture_stands_still());
+        // A drag over the picture turns the solid.
+        const std::vector<unsigned long> before = explorer.picture();
+        Explorer::xdotool(
+            {"mousedown", "1", "mousemove", "90", "80", "mousemove", "120", "100", "mouseup", "1"});
+        pty_read_for(explorer.child, 300);
+        EXPECT_NE(explorer.picture(), before);
+        // F: the whole screen at its own size; F again: the window as it was.
+        const test::ScreenBox window = test::window_box(explorer.window);
+        explorer.key("f");
+        EXPECT_TRUE(eventually(
+            [&] { return test::window_box(explorer.window) == test::screen_box(); }, 3000));
+        explorer.key("f");
+        EXPECT_TRUE(eventually([&] { return test::window_box(explorer.window) == window; }, 3000));
+        explorer.stop(SIGTERM);
+    }
+    // The next start comes back to the frame it was held on.
+    const std::string state = read_file(folder.path / "state" / "solidmorph" / "explore.ini");
+    const size_t at = state.find("Frame=");
+    ASSERT_NE(at, std::string::npos) << state;
+    const std::string frame = state.substr(at + 6, state.find('\n', at) - at - 6);
+    Explorer explorer(folder, {});
+    ASSERT_NE(explorer.window, 0UL) << explorer.child.output;
+    explorer.xdotool({"key", "ctrl+s"});
+    EXPECT_TRUE(pty_read_until(explorer.child, "wrote s.glb", 10000)) << explorer.child.output;
+    EXPECT_EQ(read_file(folder.path / "s.glb"),
+              exporter_file("--frame " + frame + " -o s.glb", "s.glb"));
+    explorer.stop(SIGINT);
+    EXPECT_EQ(entries(folder.path), std::set<std::string>({"s.glb", "state"}));
+}
+
+}  // namespace
+}  // namespace solidmorph
