@@ -5,22 +5,11 @@
 # and the screen saved a few seconds in by our screenshot tool.
 # Usage: tools/saver_picture.sh BUILD_DIR OUTPUT.png
 set -euo pipefail
+# shellcheck source=tools/private_xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/private_xvfb.sh"
 build=$(cd "$1" && pwd)
-output=$2
-work=$(mktemp -d)
-fdfile="$work/display"
-Xvfb -displayfd 3 -ac -screen 0 640x480x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-xvfb_pid=$!
-daemon_pid=
-cleanup() {
-    [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null
-    kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-for _ in $(seq 1 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$fdfile")"
+output=$(realpath -m "$2")
+start_private_xvfb 640x480
 export HOME="$work/home"
 mkdir -p "$HOME"
 printf 'mode: one\nselected: 0\nlock: False\nfade: False\nsplash: False\ntimeout: 0:30:00\nprograms: GL: %s --root \\n\n' \
@@ -31,7 +20,7 @@ if [ "$(id -u)" -eq 0 ]; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
 "${as_user[@]}" xscreensaver -no-splash >/dev/null 2>&1 &
-daemon_pid=$!
+guest_pid=$!
 for _ in $(seq 1 100); do xscreensaver-command -activate >/dev/null 2>&1 && break; sleep 0.1; done
 sleep 4
 "$build/tools/screenshot" "$output"

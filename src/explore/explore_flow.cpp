@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 #include <imgui.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -75,18 +76,21 @@ bool same_bits(const ShapeParams& a, const ShapeParams& b) {
     return std::bit_cast<std::array<uint32_t, 6>>(a) == std::bit_cast<std::array<uint32_t, 6>>(b);
 }
 
-// The texture the user named, else the installed one. Without it the solid
-// is drawn lit but bare, and the panel says why.
+// The texture the user named, else the installed one, read as the exporter
+// reads it. Without it the solid is drawn lit but bare, and the panel says
+// why in the exporter's words.
 void load_texture(const ExploreSettings& settings) {
     texture_option = settings.options.texture;
     texture_path = texture_option.empty() ? find_installed_texture() : texture_option;
     create_texture_object(texture_name);
-    texture_usable = !texture_path.empty() && load_texture_2d(texture_path.c_str());
-    if (!texture_usable) {
-        say("cannot use the texture %s: %s",
-            texture_path.empty() ? "vein.tga" : texture_path.c_str(),
-            texture_path.empty() ? "it is not installed" : "not a TGA image this program reads");
+    DecodedImage image;
+    std::string error;
+    texture_usable = read_texture(texture_option, image, error);
+    if (texture_usable && !upload_mipmapped_texture(image)) {
+        texture_usable = false;
+        error = "the GL cannot take the texture " + texture_path;
     }
+    if (!texture_usable) say("%s; the solid is shown without it", error.c_str());
 }
 
 void show_frame(uint64_t frame) {
@@ -331,8 +335,11 @@ bool screenshot_key_pressed = false;
 bool act_on_keys() {
     ExploreKey keys[16];
     const int32_t count = take_key_presses(keys, 16);
-    if (ImGui::GetIO().WantTextInput) return true;
+    // While a field is typed into, its letters are text; Ctrl+S still
+    // exports what the fields say.
+    const bool typing = ImGui::GetIO().WantTextInput;
     for (int32_t i = 0; i < count; ++i) {
+        if (typing && keys[i] != ExploreKey::s_with_ctrl) continue;
         switch (keys[i]) {
             case ExploreKey::escape:
                 return false;
@@ -386,15 +393,16 @@ void act_on_panel(const PanelRequests& r) {
 }
 
 // Left-drag turns, the wheel zooms, a double-click starts over; only over
-// the picture, and only when the panel does not want the mouse.
+// the picture, and only when the panel does not want the mouse. A drag
+// belongs to the picture when it was pressed there, wherever it goes.
 void act_on_mouse(float view_width, float view_height) {
+    float press_x = 0.0f, dx = 0.0f, dy = 0.0f;
+    if (take_left_drag(press_x, dx, dy) && press_x >= 0.0f && press_x < view_width) {
+        turn_view(dx, dy, view_height);
+    }
     const ImGuiIO& io = ImGui::GetIO();
     if (io.WantCaptureMouse || io.MousePos.x < 0.0f || io.MousePos.x >= view_width) return;
-    if (ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left)) {
-        reset_view();
-    } else if (ImGui::IsMouseDown(ImGuiMouseButton_Left)) {
-        turn_view(io.MouseDelta.x, io.MouseDelta.y, view_height);
-    }
+    if (ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left)) reset_view();
     if (io.MouseWheel != 0.0f) zoom_view(io.MouseWheel);
 }
 
@@ -419,11 +427,11 @@ void draw_picture(int32_t width, int32_t height) {
 }
 
 std::vector<TriangleCorners> triangle_corners() {
-    std::vector<TriangleCorners> corners;
-    corners.reserve(triangle_list.size());
-    for (const Triangle& t : triangle_list) {
-        corners.push_back({uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)});
-    }
+    std::vector<TriangleCorners> corners(triangle_list.size());
+    std::transform(
+        triangle_list.begin(), triangle_list.end(), corners.begin(), [](const Triangle& t) {
+            return TriangleCorners{uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)};
+        });
     return corners;
 }
 

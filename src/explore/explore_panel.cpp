@@ -26,8 +26,10 @@ constexpr ParameterSlider parameter_sliders[6] = {
 };
 
 float& parameter(ShapeParams& shape, int i) {
-    float* fields[6] = {&shape.a, &shape.b, &shape.m, &shape.n1, &shape.n2, &shape.n3};
-    return *fields[i];
+    constexpr float ShapeParams::*fields[6] = {&ShapeParams::a,  &ShapeParams::b,
+                                               &ShapeParams::m,  &ShapeParams::n1,
+                                               &ShapeParams::n2, &ShapeParams::n3};
+    return shape.*fields[i];
 }
 
 // Whole symmetries and exponents that keep the surface from folding
@@ -50,7 +52,18 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
         requests.toggle_playing = true;
     }
     ImGui::SameLine();
-    ImGui::Text("frame %llu", static_cast<unsigned long long>(view.frame));
+    const auto frame = static_cast<unsigned long long>(view.frame);
+    switch (view.shown->source) {
+        case ShapeSource::frame:
+            ImGui::Text("frame %llu", frame);
+            break;
+        case ShapeSource::preset:
+            ImGui::Text("preset %d (morph at frame %llu)", view.shown->preset, frame);
+            break;
+        case ShapeSource::shape:
+            ImGui::Text("your shape (morph at frame %llu)", frame);
+            break;
+    }
     uint64_t position = view.frame - view.window.first;
     const uint64_t low = 0, high = view.window.length - 1;
     ImGui::SetNextItemWidth(-1.0f);
@@ -113,8 +126,7 @@ void view_section(const PanelView& view, PanelRequests& requests) {
 }
 
 void export_section(const PanelView& view, PanelRequests& requests) {
-    ImGui::TextUnformatted("Printable:");
-    ImGui::SameLine();
+    ImGui::TextUnformatted("Printable as .stl:");
     ImGui::TextWrapped("%s", view.printable != nullptr ? view.printable : "checking");
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     ImGui::InputTextWithHint("size (mm)", "generator units", export_fields.size,

@@ -119,8 +119,9 @@ void write_all(ImGuiContext*, ImGuiSettingsHandler* handler, ImGuiTextBuffer* ou
     out->appendf("[%s][State]\n", handler->TypeName);
     out->appendf("Source=%s\nFrame=%llu\nPreset=%d\nShape=%s\n", source_name(s.shown.source),
                  static_cast<unsigned long long>(s.frame), s.shown.preset, shape.c_str());
-    out->appendf("Playing=%d\nSpin=%d\nWireframe=%d\nTexture=%d\nPanel=%d\n", s.shown.playing,
-                 s.shown.spin, s.shown.wireframe, s.shown.textured, s.shown.panel);
+    out->appendf("Playing=%d\nSpin=%d\nWireframe=%d\nTexture=%d\nPanel=%d\n", int(s.shown.playing),
+                 int(s.shown.spin), int(s.shown.wireframe), int(s.shown.textured),
+                 int(s.shown.panel));
     out->appendf("Turn=%s,%s,%s,%s\nDistance=%s\n", number_text(s.pose.turn[0]).c_str(),
                  number_text(s.pose.turn[1]).c_str(), number_text(s.pose.turn[2]).c_str(),
                  number_text(s.pose.turn[3]).c_str(), number_text(s.pose.distance).c_str());

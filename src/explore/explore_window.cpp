@@ -18,6 +18,11 @@ constexpr int32_t key_queue_size = 16;
 ExploreKey key_queue[key_queue_size];
 int32_t queued_keys = 0;
 
+// The left button's drag, summed over events until the flow takes it.
+bool left_down = false, pointer_seen = false;
+float press_x = 0.0f, last_x = 0.0f, last_y = 0.0f;
+float drag_dx = 0.0f, drag_dy = 0.0f;
+
 bool translate_key(int key, int mods, ExploreKey& out) {
     switch (key) {
         case GLFW_KEY_SPACE:
@@ -73,6 +78,25 @@ void on_key(GLFWwindow*, int key, int, int action, int mods) {
     key_queue[queued_keys++] = pressed;
 }
 
+// Where the press was is where the last motion event left the pointer:
+// asking the server instead would give where it is now, past motion still
+// queued behind the press.
+void on_mouse_button(GLFWwindow*, int button, int action, int) {
+    if (button != GLFW_MOUSE_BUTTON_LEFT) return;
+    left_down = action == GLFW_PRESS;
+    if (left_down) press_x = last_x;
+}
+
+void on_cursor_pos(GLFWwindow*, double x, double y) {
+    if (left_down && pointer_seen) {
+        drag_dx += float(x) - last_x;
+        drag_dy += float(y) - last_y;
+    }
+    last_x = float(x);
+    last_y = float(y);
+    pointer_seen = true;
+}
+
 }  // namespace
 
 bool open_explore_window(int32_t width, int32_t height) {
@@ -101,6 +125,8 @@ bool open_explore_window(int32_t width, int32_t height) {
     glfwMakeContextCurrent(window);
     glfwSwapInterval(1);
     glfwSetKeyCallback(window, on_key);
+    glfwSetMouseButtonCallback(window, on_mouse_button);
+    glfwSetCursorPosCallback(window, on_cursor_pos);
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
     // The explorer keeps ImGui's settings with its own state; ImGui itself
@@ -137,6 +163,14 @@ int32_t take_key_presses(ExploreKey* keys, int32_t capacity) {
     for (int32_t i = 0; i < count; ++i) keys[i] = key_queue[i];
     queued_keys = 0;
     return count;
+}
+
+bool take_left_drag(float& from_x, float& dx, float& dy) {
+    from_x = press_x;
+    dx = drag_dx;
+    dy = drag_dy;
+    drag_dx = drag_dy = 0.0f;
+    return dx != 0.0f || dy != 0.0f;
 }
 
 bool window_close_requested() { return glfwWindowShouldClose(window) != 0; }

@@ -29,6 +29,12 @@ void process_window_events(bool idle);
 // repeats, as a typist expects for the arrows).
 int32_t take_key_presses(ExploreKey* keys, int32_t capacity);
 
+// The pointer's motion, in window coordinates, while the left button was
+// held, since the last call; `press_x` is where that press began. Summed
+// from every event, so a quick flick within one frame still counts. False
+// when the pointer did not move with the button held.
+bool take_left_drag(float& press_x, float& dx, float& dy);
+
 bool window_close_requested();
 
 // Full screen on the window's monitor at the monitor's own resolution (no

@@ -18,7 +18,7 @@ constexpr uint64_t first_window_length = opening_frames + cycle_frames;
 constexpr uint64_t last_frame = std::numeric_limits<uint64_t>::max();
 
 // Each period of a morph and its rest reaches one preset, halfway through.
-constexpr size_t first_window_arrivals = size_t(first_window_length / (2 * morph_frames));
+constexpr size_t first_window_arrivals = size_t(first_window_length / (uint64_t(morph_frames) * 2));
 struct Arrival {
     uint64_t frame;  // within the first window
     int32_t preset;

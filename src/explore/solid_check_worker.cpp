@@ -76,6 +76,8 @@ void run_worker() {
 }  // namespace
 
 void start_check_worker(size_t vertex_count, const std::vector<TriangleCorners>& triangles) {
+    mailbox.stopping = false;
+    mailbox.asked = mailbox.taken = mailbox.answered = 0;
     mailbox.positions.assign(vertex_count, Vec3{});
     checked_positions.assign(vertex_count, Vec3{});
     checked_triangles = triangles;

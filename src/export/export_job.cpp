@@ -156,8 +156,9 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
             DecodedImage texture;
             if (!read_texture(options.texture, texture, error)) return false;
             if (!glb_bytes(surface, texture, "solidmorph-export " SOLIDMORPH_VERSION,
-                           out.files[0].bytes, error))
+                           out.files[0].bytes, error)) {
                 return false;
+            }
             out.summary = ": " + std::to_string(surface.triangles.size()) + " triangles";
             break;
         }

@@ -89,9 +89,10 @@ constexpr option long_options[] = {
 
 std::string option_name(int key) {
     if (key == 'o') return "-o";
-    for (const option& o : long_options) {
-        if (o.name != nullptr && o.val == key) return std::string("--") + o.name;
-    }
+    const auto named =
+        std::find_if(std::begin(long_options), std::end(long_options),
+                     [key](const option& o) { return o.name != nullptr && o.val == key; });
+    if (named != std::end(long_options)) return std::string("--") + named->name;
     std::string name(2, '-');
     name[1] = char(key);
     return name;
@@ -171,9 +172,9 @@ bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& op
     // name in front; it reorders it, so the caller's list stays as it was.
     std::vector<std::string> words(1, "solidmorph");
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv(words.size() + 1, nullptr);
+    std::transform(words.begin(), words.end(), argv.begin(),
+                   [](std::string& word) { return word.data(); });
     const int argc = int(words.size());
     opterr = 0;  // the messages are ours
     optind = 0;  // a full restart: the parser may run more than once

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
+#include "geometry/surface_mesh.h"
 #include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
-#include "geometry/surface_mesh.h"
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
 #include "support/gl_context.h"
