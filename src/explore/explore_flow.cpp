@@ -52,9 +52,11 @@ char printable[256] = "";
 bool printable_ready = false;
 char command[2048] = "";
 
-// What the check was last asked about.
+// What the check was last asked about, and what the last frame showed.
 ShapeParams checked_shape{};
 char checked_size[sizeof ExportFields::size] = "\x01";  // never a real text
+ShapeParams last_frame_shape{};
+char last_frame_size[sizeof ExportFields::size] = "\x01";
 double size_mm = 0.0;
 bool size_valid = true;
 
@@ -238,18 +240,28 @@ void read_size_field() {
     size_mm = size_valid ? options.size : 0.0;
 }
 
-// A new check whenever the shape on screen or the size changes; the line
-// says "checking" until the answer for this very shape arrives.
+// The line says "checking" until the answer for the very shape and size on
+// screen arrives. A check takes tens of milliseconds of the other core; a
+// shape that changes every frame (the morph under way, a slider being
+// dragged) is gone long before its answer, and checking it would only take
+// that core from the GL driver's threads. So a check starts once the shape
+// has held for one frame.
 void check_shape_on_screen() {
     read_size_field();
     const ShapeParams shape = shape_on_screen();
-    if (!same_bits(shape, checked_shape) || std::strcmp(checked_size, export_fields.size) != 0) {
+    const bool held =
+        same_bits(shape, last_frame_shape) && std::strcmp(last_frame_size, export_fields.size) == 0;
+    last_frame_shape = shape;
+    std::snprintf(last_frame_size, sizeof last_frame_size, "%s", export_fields.size);
+    const bool asked =
+        same_bits(shape, checked_shape) && std::strcmp(checked_size, export_fields.size) == 0;
+    if (!asked) printable_ready = false;
+    if (!asked && held) {
         checked_shape = shape;
         std::snprintf(checked_size, sizeof checked_size, "%s", export_fields.size);
         request_check(mesh.positions, size_mm);
-        printable_ready = false;
     }
-    if (!printable_ready && take_check_line(printable, sizeof printable)) {
+    if (!printable_ready && asked && take_check_line(printable, sizeof printable)) {
         printable_ready = true;
         if (!shown.playing) std::printf("solidmorph-explore: printable: %s\n", printable);
         std::fflush(stdout);
@@ -415,10 +427,16 @@ void draw_picture(int32_t width, int32_t height) {
     generate_grid_surface(shape_on_screen());
     if (shown.spin) count_frame();
     if (width < 1 || height < 1) return;
-    // At 4:3 the program's own aspect, so that its picture is the program's.
-    const double aspect =
-        int64_t(width) * 3 == int64_t(height) * 4 ? program_aspect : double(width) / height;
-    set_view(width, height, aspect);
+    // Never narrower than 4:3: a narrower frustum cuts the solid at its
+    // sides, and a software renderer's clipping costs more than the rest of
+    // the frame. The middle of a wider view, centred on the picture, shows
+    // the very same pixels. At 4:3, the program's own aspect.
+    const int32_t view_width = std::max(width, int32_t(int64_t(height) * 4 / 3));
+    const double aspect = int64_t(view_width) * 3 == int64_t(height) * 4
+                              ? program_aspect
+                              : double(view_width) / height;
+    set_view(view_width, height, aspect);
+    glViewport((width - view_width) / 2, 0, view_width, height);
     if (shown.wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     if (!shown.textured || !texture_usable) glDisable(GL_TEXTURE_2D);
     draw_solid(current_view());
@@ -455,10 +473,23 @@ bool start_explorer(const ExploreSettings& settings) {
     return true;
 }
 
+// The panel's part of the window, in the panel's background colour.
+void clear_panel(int32_t left, int32_t width, int32_t height) {
+    float rgb[3];
+    panel_background(rgb);
+    glScissor(left, 0, width, height);
+    GLfloat scene[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, scene);
+    glClearColor(rgb[0], rgb[1], rgb[2], 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(scene[0], scene[1], scene[2], scene[3]);
+}
+
 bool explore_frame() {
-    // Nothing moves and nothing is awaited: wait for the user instead.
-    const bool idle = !shown.playing && !shown.spin && printable_ready;
-    process_window_events(idle);
+    // Nothing moves: wait for the user instead, or, while the check works
+    // on the shape shown, for a moment, leaving it the processor.
+    const bool still = !shown.playing && !shown.spin;
+    process_window_events(!still ? 0.0 : printable_ready ? 0.25 : 0.01);
     if (stop_requested() || window_close_requested() || !act_on_keys()) return false;
     int32_t width = 0, height = 0;
     framebuffer_size(width, height);
@@ -485,7 +516,12 @@ bool explore_frame() {
     }
     act_on_panel(requests);
 
+    // The solid's clears and drawing stay in its part of the window.
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, picture_width, height);
     draw_picture(picture_width, height);
+    if (panel > 0) clear_panel(picture_width, width - picture_width, height);
+    glDisable(GL_SCISSOR_TEST);
     check_shape_on_screen();
     if (requests.screenshot || screenshot_key_pressed) save_screenshot(picture_width, height);
     screenshot_key_pressed = false;

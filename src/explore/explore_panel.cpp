@@ -32,11 +32,13 @@ float& parameter(ShapeParams& shape, int i) {
     return shape.*fields[i];
 }
 
+}  // namespace
+
 // Whole symmetries and exponents that keep the surface from folding
 // through itself in most draws: a = b = 1, m up to 12, and the exponents
 // kept positive and away from zero.
-ShapeParams random_shape() {
-    static std::mt19937 generator{std::random_device{}()};
+
+ShapeParams random_shape(std::mt19937& generator) {
     std::uniform_int_distribution<int> symmetry(1, 12);
     std::uniform_real_distribution<float> outer(0.3f, 4.0f), inner(0.5f, 4.0f);
     return {1.0f,
@@ -46,6 +48,10 @@ ShapeParams random_shape() {
             inner(generator),
             inner(generator)};
 }
+
+namespace {
+
+std::mt19937 random_draws{std::random_device{}()};
 
 void morph_section(const PanelView& view, PanelRequests& requests) {
     if (ImGui::Button(view.shown->playing ? "Pause (Space)" : "Play (Space)")) {
@@ -105,7 +111,7 @@ void shape_section(const PanelView& view, PanelRequests& requests) {
     if (requests.edit_shape) requests.shape = edited;
     if (ImGui::Button("Random")) {
         requests.edit_shape = true;
-        requests.shape = random_shape();
+        requests.shape = random_shape(random_draws);
     }
     ImGui::SameLine();
     ImGui::TextDisabled("Ctrl+click a slider to type");
@@ -149,6 +155,17 @@ void scale_panel(float content_scale) {
     ui_scale = content_scale > 0.5f ? content_scale : 1.0f;
     ImGui::GetStyle().ScaleAllSizes(ui_scale);
     ImGui::GetIO().FontGlobalScale = ui_scale;
+    ImVec4& background = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
+    // Opaque as it looked over the black clear, then left to the flow.
+    background = ImVec4(background.x * background.w, background.y * background.w,
+                        background.z * background.w, 0.0f);
+}
+
+void panel_background(float rgb[3]) {
+    const ImVec4& background = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
+    rgb[0] = background.x;
+    rgb[1] = background.y;
+    rgb[2] = background.z;
 }
 
 void draw_panel(const PanelView& view, float width, float height, PanelRequests& requests) {

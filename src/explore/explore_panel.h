@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 
 #include "explore/explore_state.h"
 #include "explore/morph_timeline.h"
@@ -31,6 +32,10 @@ struct PanelRequests {
     bool export_file = false, screenshot = false, copy_command = false;
 };
 
+// One draw of the Random button, from ranges where most shapes make a sound
+// solid.
+ShapeParams random_shape(std::mt19937& generator);
+
 // The export fields belong to the panel; the flow fills them at the start
 // (command line or state file) and reads them for an export.
 struct ExportFields {
@@ -43,6 +48,11 @@ extern ExportFields export_fields;
 // its style sized for that scale (call once, before the first frame).
 float panel_width();
 void scale_panel(float content_scale);
+
+// The panel's background colour. ImGui draws none: its blended rectangle
+// over the whole panel cost more in a software renderer than the solid, so
+// the flow clears the panel's part of the window to this colour instead.
+void panel_background(float rgb[3]);
 
 // Draws the panel along the right edge of a window `width` x `height` in
 // screen pixels, between ImGui's begin and end of frame.

@@ -150,9 +150,9 @@ void framebuffer_size(int32_t& width, int32_t& height) {
     height = h;
 }
 
-void process_window_events(bool idle) {
-    if (idle) {
-        glfwWaitEventsTimeout(0.25);
+void process_window_events(double wait_seconds) {
+    if (wait_seconds > 0.0) {
+        glfwWaitEventsTimeout(wait_seconds);
     } else {
         glfwPollEvents();
     }

@@ -21,9 +21,9 @@ float window_content_scale();
 // The framebuffer's size in pixels; 0 x 0 while minimised.
 void framebuffer_size(int32_t& width, int32_t& height);
 
-// Processes window events; with `idle`, first waits up to a quarter of a
-// second for one, so that a still picture costs nothing.
-void process_window_events(bool idle);
+// Processes window events, first waiting up to `wait_seconds` for one (0:
+// not at all), so that a still picture costs nothing.
+void process_window_events(double wait_seconds);
 
 // Presses since the last call, in the order they came (a key held down
 // repeats, as a typist expects for the arrows).

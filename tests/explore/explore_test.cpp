@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "explore/explore_panel.h"
+#include "export/export_job.h"
 #include "support/pty_process.h"
 #include "support/work_folder.h"
 #include "support/x_display.h"
@@ -219,6 +221,22 @@ TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
               exporter_file("--frame " + frame + " -o s.glb", "s.glb"));
     explorer.stop(SIGINT);
     EXPECT_EQ(entries(folder.path), std::set<std::string>({"s.glb", "state"}));
+}
+
+// Random promises shapes that mostly print: of a fixed run of draws, most
+// must pass the exporter's own check.
+TEST(Explorer, RandomDrawsMostlyMakeSoundSolids) {
+    constexpr int draws = 100;
+    std::mt19937 generator(20261208);
+    int sound = 0;
+    for (int i = 0; i < draws; ++i) {
+        const ExportSurface surface = export_surface(random_shape(generator));
+        SolidReport report;
+        check_solid(surface.positions, surface.triangles, 0.0, report);
+        sound += report.sound ? 1 : 0;
+    }
+    RecordProperty("sound_of_100", sound);
+    EXPECT_GE(sound, draws * 19 / 20);
 }
 
 }  // namespace
