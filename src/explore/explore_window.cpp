@@ -18,6 +18,9 @@ constexpr int32_t key_queue_size = 16;
 ExploreKey key_queue[key_queue_size];
 int32_t queued_keys = 0;
 
+// Kept from GLFW's reports, so that a frame does not ask the X server.
+int framebuffer_width = 0, framebuffer_height = 0;
+
 // The left button's drag, summed over events until the flow takes it.
 bool left_down = false, pointer_seen = false;
 float press_x = 0.0f, last_x = 0.0f, last_y = 0.0f;
@@ -97,6 +100,11 @@ void on_cursor_pos(GLFWwindow*, double x, double y) {
     pointer_seen = true;
 }
 
+void on_framebuffer_size(GLFWwindow*, int width, int height) {
+    framebuffer_width = width;
+    framebuffer_height = height;
+}
+
 }  // namespace
 
 bool open_explore_window(int32_t width, int32_t height) {
@@ -127,6 +135,8 @@ bool open_explore_window(int32_t width, int32_t height) {
     glfwSetKeyCallback(window, on_key);
     glfwSetMouseButtonCallback(window, on_mouse_button);
     glfwSetCursorPosCallback(window, on_cursor_pos);
+    glfwSetFramebufferSizeCallback(window, on_framebuffer_size);
+    glfwGetFramebufferSize(window, &framebuffer_width, &framebuffer_height);
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
     // The explorer keeps ImGui's settings with its own state; ImGui itself
@@ -144,10 +154,8 @@ float window_content_scale() {
 }
 
 void framebuffer_size(int32_t& width, int32_t& height) {
-    int w = 0, h = 0;
-    glfwGetFramebufferSize(window, &w, &h);
-    width = w;
-    height = h;
+    width = framebuffer_width;
+    height = framebuffer_height;
 }
 
 void process_window_events(double wait_seconds) {
