@@ -173,8 +173,8 @@ int32_t take_key_presses(ExploreKey* keys, int32_t capacity) {
     return count;
 }
 
-bool take_left_drag(float& from_x, float& dx, float& dy) {
-    from_x = press_x;
+bool take_left_drag(float& press_at, float& dx, float& dy) {
+    press_at = press_x;
     dx = drag_dx;
     dy = drag_dy;
     drag_dx = drag_dy = 0.0f;

@@ -30,10 +30,10 @@ void process_window_events(double wait_seconds);
 int32_t take_key_presses(ExploreKey* keys, int32_t capacity);
 
 // The pointer's motion, in window coordinates, while the left button was
-// held, since the last call; `press_x` is where that press began. Summed
+// held, since the last call; `press_at` is where that press began. Summed
 // from every event, so a quick flick within one frame still counts. False
 // when the pointer did not move with the button held.
-bool take_left_drag(float& press_x, float& dx, float& dy);
+bool take_left_drag(float& press_at, float& dx, float& dy);
 
 bool window_close_requested();
 

@@ -55,10 +55,18 @@ bool parse_shape(const std::string& text, ShapeParams& shape) {
 
 }  // namespace
 
-bool format_for_path(const std::string& path, MeshFormat& format) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
+// Allocates nothing: the explorer asks it every frame.
+bool format_for_path(std::string_view path, MeshFormat& format) {
+    // The extension as std::filesystem::path finds it: from the file name's
+    // last dot, unless that dot starts the name.
+    const size_t slash = path.find_last_of('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos || dot == 0 || name.size() - dot != 4) return false;
+    char lower[4];
+    std::transform(name.begin() + std::ptrdiff_t(dot), name.end(), lower,
                    [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string_view extension(lower, sizeof lower);
     if (extension == ".glb") {
         format = MeshFormat::glb;
     } else if (extension == ".stl") {

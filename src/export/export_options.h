@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geometry/geometry_types.h"
@@ -43,6 +44,6 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
                           std::string& error);
 
 // The format the file name's extension asks for, any letter case.
-bool format_for_path(const std::string& path, MeshFormat& format);
+bool format_for_path(std::string_view path, MeshFormat& format);
 
 }  // namespace solidmorph
