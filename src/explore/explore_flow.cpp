@@ -22,7 +22,6 @@
 #include "explore/explore_window.h"
 #include "explore/morph_timeline.h"
 #include "explore/solid_check_worker.h"
-#include "explore/view_control.h"
 #include "export/export_job.h"
 #include "export/mesh_files.h"
 #include "geometry/surface_mesh.h"
@@ -35,6 +34,7 @@
 #include "render/frame_renderer.h"
 #include "render/scene_state.h"
 #include "render/texture_loader.h"
+#include "render/view_control.h"
 
 namespace solidmorph {
 

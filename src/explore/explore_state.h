@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "explore/view_control.h"
 #include "export/export_options.h"
 #include "geometry/geometry_types.h"
+#include "render/view_control.h"
 
 namespace solidmorph {
 

@@ -13,6 +13,18 @@ int32_t period_frame = 0;
 
 namespace {
 
+MorphOrder order = MorphOrder::in_turn;
+int32_t order_preset = 0;  // one_preset's
+int32_t last_visited = 0;  // random's last preset
+uint32_t draw_state = 1;   // random's generator (xorshift32; never 0)
+
+uint32_t next_draw() {
+    draw_state ^= draw_state << 13;
+    draw_state ^= draw_state >> 17;
+    draw_state ^= draw_state << 5;
+    return draw_state;
+}
+
 // Rounded once, from the exact double quotient, so the increment does not
 // depend on how far the live shape has drifted.
 float step_between(float from, float to) {
@@ -28,14 +40,29 @@ void compute_increments() {
                                  step_between(from.n2, to.n2), step_between(from.n3, to.n3)};
 }
 
+// One of the presets but the sphere, never the last one drawn.
+int32_t draw_preset() {
+    const bool any = last_visited < 2;
+    const uint32_t choices = uint32_t(preset_count - 1) - (any ? 0u : 1u);
+    int32_t pick = 2 + int32_t(next_draw() % choices);
+    if (!any && pick >= last_visited) ++pick;
+    last_visited = pick;
+    return pick;
+}
+
 // Back to the sphere after every preset; from the sphere on to the next
-// preset in turn, which after the last is the sphere itself once more.
+// preset in the order. In turn, after the last that is the sphere itself
+// once more.
 void choose_next_target() {
-    if (target_index == 1) {
+    if (target_index != 1) {
+        target_index = 1;
+    } else if (order == MorphOrder::one_preset) {
+        target_index = order_preset;
+    } else if (order == MorphOrder::random) {
+        target_index = draw_preset();
+    } else {
         cycle_index = (cycle_index + 1) % preset_count;
         target_index = cycle_index + 1;
-    } else {
-        target_index = 1;
     }
 }
 
@@ -54,6 +81,9 @@ void apply_increment() {
 }  // namespace
 
 void reset_morph() {
+    order = MorphOrder::in_turn;
+    order_preset = last_visited = 0;
+    draw_state = 1;
     shape_table = ShapeTable{};
     current_shape = start_shape;
     morph_steps = 200;
@@ -113,6 +143,29 @@ void advance_morph() {
         apply_increment();
     }
     ++period_frame;
+}
+
+void morph_to_next_now() {
+    choose_next_target();
+    const ShapeParams& to = shape_table[target_index];
+    const ShapeParams& from = current_shape;
+    shape_table[0] = ShapeParams{step_between(from.a, to.a),   step_between(from.b, to.b),
+                                 step_between(from.m, to.m),   step_between(from.n1, to.n1),
+                                 step_between(from.n2, to.n2), step_between(from.n3, to.n3)};
+    source_index = target_index;
+    period_frame = 0;
+}
+
+void start_morph_in(MorphOrder order_chosen, int32_t preset, uint32_t seed) {
+    start_morph();
+    order = order_chosen;
+    if (order == MorphOrder::in_turn) return;
+    order_preset = preset;
+    last_visited = 0;
+    draw_state = seed != 0 ? seed : 1;
+    // As if the sphere had just been reached.
+    target_index = 1;
+    morph_to_next_now();
 }
 
 }  // namespace solidmorph

@@ -55,4 +55,21 @@ void fill_shape_table();
 void start_morph();
 void advance_morph();
 
+// The order the presets come in. The program's own: each in turn, back to
+// the sphere after each. A saver may instead go between the sphere and one
+// preset, or visit the presets in a random order, never one twice in a
+// row, back to the sphere after each.
+enum class MorphOrder { in_turn, one_preset, random };
+
+// What start_morph is for the program's own order, for any order: from the
+// sphere to the order's first preset. `preset` is one_preset's (2 to
+// preset_count); `seed` starts random's draws. reset_morph puts the
+// program's own order back.
+void start_morph_in(MorphOrder order_chosen, int32_t preset, uint32_t seed);
+
+// Ends the morph or rest under way and starts the next morph in the order
+// at once, from the shape shown: a period of its own, the morph then its
+// rest, after which the order goes on as before.
+void morph_to_next_now();
+
 }  // namespace solidmorph

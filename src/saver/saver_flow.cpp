@@ -11,18 +11,24 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "geometry/triangle_list.h"
 #include "image/tga_file.h"
+#include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
 #include "render/frame.h"
+#include "render/frame_renderer.h"
 #include "render/scene_state.h"
 #include "render/texture_loader.h"
+#include "render/view_control.h"
+#include "saver/fps_overlay.h"
 #include "saver/x_glue.h"
 
 namespace solidmorph {
@@ -79,6 +85,9 @@ std::string open_problem(XOpen result, const SaverOptions& options) {
         case XOpen::opened:
             break;
         case XOpen::no_display:
+            if (!options.display.empty()) {
+                return "cannot open the display '" + options.display + "'";
+            }
             return "cannot open the display (is DISPLAY set?)";
         case XOpen::no_glx:
             return "the display has no GLX, so no OpenGL";
@@ -121,6 +130,32 @@ bool asks_to_end(const XEvents& events) {
         if (events.keys[i] == '\x1b' || events.keys[i] == 'q') return true;
     }
     return events.close_asked;
+}
+
+// Space, or a left click, starts the next morph at once ("change it up");
+// a left drag turns the solid on top of its spin. Only the saver's own
+// windows report either.
+void act_on_input(const XEvents& events, const XSurface& surface, int32_t& travel) {
+    bool next = false;
+    for (int32_t i = 0; i < events.key_count; ++i) next = next || events.keys[i] == ' ';
+    if (events.left_presses > 0) travel = 0;
+    travel += std::abs(events.drag_dx) + std::abs(events.drag_dy);
+    if (events.drag_dx != 0 || events.drag_dy != 0) {
+        turn_view(float(events.drag_dx), float(events.drag_dy), float(surface.height));
+    }
+    // A press and release that hardly moved is a click, not a drag.
+    if (events.left_releases > 0 && travel < 5) next = true;
+    if (next) morph_to_next_now();
+}
+
+// The program's frame from its own steps, seen through the user's turn.
+void draw_frame(double clock_reading) {
+    begin_frame();
+    advance_morph();
+    set_frame_clock(clock_reading);
+    generate_grid_surface(current_shape);
+    count_frame();
+    draw_solid(current_view());
 }
 
 // Interrupted by a stop signal (sleeps are never restarted), which the
@@ -173,13 +208,31 @@ int run_saver(const SaverOptions& options) {
         return fail("no room for the texture '" + texture_path + "' in the GL");
     }
     start_shapes();
+    if (options.order != MorphOrder::in_turn) {
+        start_morph_in(options.order, options.preset, uint32_t(time(nullptr)));
+    }
+    // The texture drifts with the time since the saver started, not since
+    // the system did: on a desktop that stays up for weeks the drift per
+    // frame would grow into a shimmer.
+    const double started = clock_seconds();
+    uint32_t text_lists = 0;
+    int32_t line_height = 0;
+    const bool show_fps = options.show_fps && make_text_lists(text_lists, line_height);
+    if (show_fps) start_fps_overlay(text_lists, line_height, started);
+    if (options.wireframe) glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
 
     XEvents events{};
+    int32_t travel = 0;
     while (!stop_requested()) {
         poll_x_events(surface, events);
         if (asks_to_end(events)) break;
         if (events.resized) fit_view(surface);
-        run_frame(clock_seconds());
+        act_on_input(events, surface, travel);
+        const double now = clock_seconds();
+        draw_frame(now - started);
+        if (show_fps) {
+            draw_fps_overlay(surface.width, surface.height, now, int64_t(triangle_list.size()));
+        }
         swap_x_surface();
         pause_for(options.delay_us);
     }

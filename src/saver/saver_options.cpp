@@ -53,7 +53,8 @@ SaverCommand parse_saver_options(int argc, const char* const* argv, SaverOptions
                                  std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = option_name(argv[i]);
-        const bool takes_value = name == "window-id" || name == "texture" || name == "delay";
+        const bool takes_value = name == "window-id" || name == "texture" || name == "delay" ||
+                                 name == "display" || name == "visual" || name == "preset";
         const char* value = nullptr;
         if (takes_value) {
             if (i + 1 >= argc) {
@@ -89,6 +90,33 @@ SaverCommand parse_saver_options(int argc, const char* const* argv, SaverOptions
                 return SaverCommand::usage_error;
             }
             options.delay_us = int64_t(delay);
+        } else if (name == "display") {
+            options.display = value;
+        } else if (name == "visual") {
+            // The saver chooses a visual that carries GL with a depth
+            // buffer itself; it cannot honour a particular one.
+            const std::string_view visual(value);
+            if (visual != "default" && visual != "best" && visual != "gl" && visual != "GL") {
+                error = "cannot use the visual '" + std::string(value) +
+                        "': the saver chooses its GL visual itself (default, best or gl)";
+                return SaverCommand::usage_error;
+            }
+        } else if (name == "install" || name == "mono" || name == "pair") {
+            // Colormap and mono-screen choices of older hacks: nothing to do.
+        } else if (name == "fps" || name == "no-fps") {
+            options.show_fps = name == "fps";
+        } else if (name == "wireframe" || name == "no-wireframe") {
+            options.wireframe = name == "wireframe";
+        } else if (name == "random") {
+            options.order = MorphOrder::random;
+        } else if (name == "preset") {
+            uint64_t preset = 0;
+            if (!parse_digits(value, 10, preset_count, preset) || preset < 2) {
+                error = "not a preset: '" + std::string(value) + "' (2 to 11; 1 is the sphere)";
+                return SaverCommand::usage_error;
+            }
+            options.order = MorphOrder::one_preset;
+            options.preset = int32_t(preset);
         } else {
             error = "unknown option '" + std::string(argv[i]) + "'";
             return SaverCommand::usage_error;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "morph/morph_scheduler.h"
+
 namespace solidmorph {
 
 // Where the saver draws: the options XScreenSaver's hacks share.
@@ -16,8 +18,13 @@ enum class SaverTarget {
 struct SaverOptions {
     SaverTarget target = SaverTarget::window;
     uint32_t window_id = 0;
+    std::string display;  // empty: DISPLAY
     std::string texture;  // empty: the installed texture
     int64_t delay_us = 0;
+    bool show_fps = false;
+    bool wireframe = false;
+    MorphOrder order = MorphOrder::in_turn;
+    int32_t preset = 0;  // the one preset of MorphOrder::one_preset
 };
 
 // The longest extra pause per frame we accept, in microseconds: ten seconds
@@ -27,7 +34,8 @@ inline constexpr int64_t max_delay_us = 10'000'000;
 enum class SaverCommand { run, help, version, usage_error };
 
 // Reads the command line. Options may be written with one dash or two, as
-// XScreenSaver's hacks accept them. On usage_error, error names the problem
+// XScreenSaver's hacks accept them; the options every hack takes are
+// taken (-install, -mono and -pair change nothing here). On usage_error, error names the problem
 // in one line.
 SaverCommand parse_saver_options(int argc, const char* const* argv, SaverOptions& options,
                                  std::string& error);

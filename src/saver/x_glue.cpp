@@ -24,6 +24,8 @@ Colormap colormap = 0;
 bool double_buffered = true;
 GLXContext context = nullptr;
 Atom wm_delete_window = 0;
+// Where the left button last saw the pointer, for the drag it reports.
+int pointer_x = 0, pointer_y = 0;
 XLossAction loss_action = nullptr;
 
 // Until the surface is open, an X error is an answer to one of the glue's
@@ -77,7 +79,8 @@ XOpen make_own_window(bool fullscreen, XVisualInfo*& info) {
     settings.colormap = colormap;
     settings.background_pixel = BlackPixel(display, screen);
     settings.border_pixel = 0;
-    settings.event_mask = StructureNotifyMask | KeyPressMask;
+    settings.event_mask = StructureNotifyMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
+                          Button1MotionMask;
     const unsigned int width = fullscreen ? unsigned(DisplayWidth(display, screen)) : 640;
     const unsigned int height = fullscreen ? unsigned(DisplayHeight(display, screen)) : 480;
     window =
@@ -203,7 +206,7 @@ XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface&
     loss_action = on_loss;
     XSetErrorHandler(on_x_error);
     XSetIOErrorHandler(on_x_io_error);
-    display = XOpenDisplay(nullptr);
+    display = XOpenDisplay(options.display.empty() ? nullptr : options.display.c_str());
     if (display == nullptr) return XOpen::no_display;
     guard_faults_on_display(ConnectionNumber(display), on_fault_after_hang_up);
     int glx_errors = 0;
@@ -242,6 +245,27 @@ XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface&
     return XOpen::opened;
 }
 
+bool make_text_lists(uint32_t& base, int32_t& line_height) {
+    XFontStruct* font = XLoadQueryFont(display, "fixed");
+    if (font == nullptr) return false;
+    constexpr int first = ' ', count = '~' - ' ' + 1;
+    const GLuint lists = glGenLists(count);
+    if (lists == 0) {
+        XFreeFont(display, font);
+        return false;
+    }
+    glXUseXFont(font->fid, first, count, GLint(lists));
+    // Mesa's lists leave out a glyph without pixels, so the space would not
+    // move the text on: it gets a list that only moves.
+    glNewList(lists, GL_COMPILE);
+    glBitmap(0, 0, 0.0f, 0.0f, float(font->max_bounds.width), 0.0f, nullptr);
+    glEndList();
+    line_height = font->ascent + font->descent;
+    XFreeFont(display, font);
+    base = lists - first;
+    return true;
+}
+
 void poll_x_events(XSurface& surface, XEvents& events) {
     events = XEvents{};
     while (XPending(display) > 0) {
@@ -266,6 +290,27 @@ void poll_x_events(XSurface& surface, XEvents& events) {
                 if (typed != '\0' && events.key_count < int32_t(sizeof events.keys)) {
                     events.keys[events.key_count++] = typed;
                 }
+                break;
+            }
+            case ButtonPress:
+                if (event.xbutton.button == Button1) {
+                    ++events.left_presses;
+                    pointer_x = event.xbutton.x;
+                    pointer_y = event.xbutton.y;
+                }
+                break;
+            case MotionNotify:
+            case ButtonRelease: {
+                // Motion and the release both carry where the pointer is.
+                const bool release = event.type == ButtonRelease;
+                if (release && event.xbutton.button != Button1) break;
+                const int x = release ? event.xbutton.x : event.xmotion.x;
+                const int y = release ? event.xbutton.y : event.xmotion.y;
+                events.drag_dx += x - pointer_x;
+                events.drag_dy += y - pointer_y;
+                pointer_x = x;
+                pointer_y = y;
+                if (release) ++events.left_releases;
                 break;
             }
             case ClientMessage:

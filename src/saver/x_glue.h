@@ -23,11 +23,15 @@ enum class XOpen {
 // What a round of event processing saw.
 // Keys come as characters: a printable ASCII key as itself (unshifted),
 // Escape as '\x1b'; other keys, and any beyond the first few, are dropped.
+// The pointer is reported in the glue's own windows only: on the root or
+// another client's window a hack takes no input.
 struct XEvents {
     bool resized;      // the drawable's size changed (see XSurface)
     bool close_asked;  // the window manager's close
     int32_t key_count;
     char keys[8];  // pressed, in order
+    int32_t left_presses, left_releases;
+    int32_t drag_dx, drag_dy;  // pointer motion with the left button held, in pixels
 };
 
 // The drawable's size, as last reported by the server.
@@ -51,6 +55,11 @@ using XLossAction = void (*)(XLoss loss);
 // and makes a GL context current on it. The glue's own windows are mapped;
 // a window of another client is only drawn on.
 XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface& surface);
+
+// Display lists that draw the characters ' ' to '~' of a core X font, one
+// list each from `base` + ' ' on, for text over the picture; false when the
+// server has no font to give. `line_height` is the font's in pixels.
+bool make_text_lists(uint32_t& base, int32_t& line_height);
 
 // Handles every pending event without waiting.
 void poll_x_events(XSurface& surface, XEvents& events);

@@ -2,12 +2,15 @@
 // it, another client's window (its visual, a resize, its destruction), and
 // the real XScreenSaver daemon activating and dismissing it.
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,6 +62,10 @@ TEST(Saver, BadInputIsOneLineAndAPromptExit) {
         {{"--window-id", "0"}, {}, 2, "not a window id"},
         {{"--window-id", "0x100000000"}, {}, 2, "not a window id"},
         {{"--delay", "-5"}, {}, 2, "not a delay"},
+        {{"--preset", "1"}, {}, 2, "not a preset: '1'"},
+        {{"-preset", "12"}, {}, 2, "not a preset: '12'"},
+        {{"-visual", "0x21"}, {}, 2, "cannot use the visual '0x21'"},
+        {{"--display", ":99"}, {}, 1, "cannot open the display"},
         {{"--window-id", "0x1fffff0"}, {}, 1, "no window 0x1fffff0"},
         {{"--root"}, {{"XSCREENSAVER_WINDOW", "junk"}}, 1, "XSCREENSAVER_WINDOW holds no"},
         {{"--texture", "/nonexistent.tga"}, {}, 1, "no texture file '/nonexistent.tga'"},
@@ -127,6 +134,78 @@ TEST(Saver, EveryWayToEndItOnEveryTarget) {
         }
         expect_prompt_quiet_end(saver, asked);
     }
+}
+
+// Every choice the settings file offers, read as XScreenSaver reads it, and
+// the options every hack takes make command lines the saver runs with. With
+// -fps its text stands in the lower left corner only; a wireframe lights
+// fewer pixels than the solid.
+TEST(Saver, EverySettingsChoiceAndEveryHacksOptionRuns) {
+    const test::PrivateXvfb server({"-screen", "0", "640x480x24"});
+    ASSERT_FALSE(server.display.empty());
+    const test::UsingDisplay using_display(server.display);
+    xmlDoc* settings = xmlReadFile(SOLIDMORPH_SETTINGS_FILE, nullptr, 0);
+    ASSERT_NE(settings, nullptr);
+    std::vector<std::string> base, choices;
+    const auto attribute = [](xmlNode* node, const char* name) {
+        xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+        std::string text = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+        xmlFree(value);
+        return text;
+    };
+    const auto walk = [&](auto& self, xmlNode* node) -> void {
+        for (; node != nullptr; node = node->next) {
+            if (node->type != XML_ELEMENT_NODE) continue;
+            const std::string tag = reinterpret_cast<const char*>(node->name);
+            if (tag == "command") base.push_back(attribute(node, "arg"));
+            if (tag == "boolean" || tag == "option") choices.push_back(attribute(node, "arg-set"));
+            if (tag == "number") {
+                const std::string arg = attribute(node, "arg");
+                for (const char* end : {"low", "high", "default"}) {
+                    choices.push_back(arg.substr(0, arg.find('%')) + attribute(node, end));
+                }
+            }
+            self(self, node->children);
+        }
+    };
+    walk(walk, xmlDocGetRootElement(settings));
+    xmlFreeDoc(settings);
+    ASSERT_EQ(base, std::vector<std::string>{"--root"});
+    choices.push_back(
+        "-fps -no-fps -wireframe -no-wireframe -install -mono -pair -visual default"
+        " -display " +
+        server.display);
+    choices.push_back("-fps");
+    const ScreenBox centre{280, 200, 80, 80}, lower_left{0, 420, 160, 60};
+    std::map<std::string, int64_t> lit;
+    const ScreenBox other_corners[] = {{0, 0, 160, 60}, {480, 0, 160, 60}, {480, 420, 160, 60}};
+    for (const std::string& choice : choices) {
+        SCOPED_TRACE(choice);
+        std::vector<std::string> args = base;
+        std::istringstream words(choice);
+        for (std::string word; words >> word;) args.push_back(word);
+        PtyChild saver = start_saver(args);
+        ASSERT_TRUE(eventually([&] { return test::lit_pixels(centre) > 0; }, 15000))
+            << saver.output;
+        const bool fps = choice == "--fps" || choice == "-fps";
+        if (fps) {
+            EXPECT_TRUE(eventually([&] { return test::lit_pixels(lower_left) > 50; }, 3000));
+        }
+        EXPECT_EQ(test::lit_pixels(lower_left) > 0, fps);
+        for (const ScreenBox& box : other_corners) EXPECT_EQ(test::lit_pixels(box), 0);
+        lit[choice] = test::lit_pixels(centre);
+        const double asked = pty_now_ms();
+        ASSERT_EQ(kill(saver.pid, SIGTERM), 0);
+        expect_prompt_quiet_end(saver, asked);
+        // The root keeps the last picture: cleared, so the next one is new.
+        Display* display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr);
+        XClearWindow(display, DefaultRootWindow(display));
+        XSync(display, False);
+        XCloseDisplay(display);
+    }
+    // Both near the sphere, as they start: the lines leave gaps in the centre.
+    EXPECT_LT(lit["--wireframe"], lit[choices.front()]);
 }
 
 // The server going away under it: one line, status 1, at once; never a hang.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -225,6 +226,64 @@ TEST_F(MorphScheduler, MatchesIndependentModelBitForBit) {
     // Spot checks of the closed form itself.
     const int targets[][2] = {{10, 6}, {11, 1}, {20, 11}, {22, 1}, {23, 2}, {43, 1}, {44, 2}};
     for (const auto& t : targets) EXPECT_EQ(model_target(t[0]), t[1]) << "period " << t[0];
+}
+
+// A saver's other orders: between the sphere and one preset (every frame's
+// shape on the way between them), or the presets at random, never one twice
+// in a row and all of them in time; and a morph started at once from the
+// shape shown, which reaches its target within the one morph.
+TEST_F(MorphScheduler, OtherOrdersAndAMorphStartedAtOnce) {
+    struct Row {
+        MorphOrder order;
+        int32_t preset;
+    };
+    for (const Row& row : {Row{MorphOrder::one_preset, 6}, Row{MorphOrder::one_preset, 11},
+                           Row{MorphOrder::random, 0}}) {
+        SCOPED_TRACE(row.preset);
+        reset_morph();
+        fill_shape_table();
+        start_morph_in(row.order, row.preset, 20261208);
+        std::vector<int32_t> visited;
+        for (int64_t period = 0; period < 200; ++period) {
+            for (int64_t k = 0; k < period_frames; ++k) {
+                advance_morph();
+                // A period's target is chosen as its first frame is drawn.
+                if (k == 0) {
+                    ASSERT_EQ(target_index == 1, period % 2 == 1) << "period " << period;
+                    if (target_index != 1) visited.push_back(target_index);
+                }
+                if (row.order != MorphOrder::one_preset) continue;
+                const Fields now = fields_of(current_shape), a = preset(1), b = preset(row.preset);
+                for (int j = 0; j < 6; ++j) {
+                    const float slack = 1e-3f * (1.0f + std::fabs(b[j]));
+                    ASSERT_GE(now[j], std::min(a[j], b[j]) - slack) << "frame " << k << " " << j;
+                    ASSERT_LE(now[j], std::max(a[j], b[j]) + slack) << "frame " << k << " " << j;
+                }
+            }
+        }
+        std::vector<bool> seen(preset_count + 1, false);
+        for (size_t i = 0; i < visited.size(); ++i) {
+            if (row.order == MorphOrder::one_preset) {
+                ASSERT_EQ(visited[i], row.preset);
+            }
+            if (i > 0 && row.order == MorphOrder::random) {
+                ASSERT_NE(visited[i], visited[i - 1]) << "visit " << i;
+            }
+            seen[size_t(visited[i])] = true;
+        }
+        for (int32_t p = 2; p <= preset_count && row.order == MorphOrder::random; ++p) {
+            EXPECT_TRUE(seen[size_t(p)]) << p;
+        }
+    }
+    // Halfway to preset 6, the next morph (back to the sphere) starts at once.
+    restart_scheduler();
+    run_to(100);
+    morph_to_next_now();
+    EXPECT_EQ(target_index, 1);
+    for (int k = 0; k < 200; ++k) advance_morph();
+    for (int j = 0; j < 6; ++j) {
+        EXPECT_NEAR(fields_of(current_shape)[j], preset(1)[j], 1e-4) << j;
+    }
 }
 
 // Whatever the parameters do, every normal the renderer gets is a unit

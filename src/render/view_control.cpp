@@ -1,4 +1,4 @@
-#include "explore/view_control.h"
+#include "render/view_control.h"
 
 #include <algorithm>
 #include <cmath>
