@@ -255,10 +255,12 @@ bool make_text_lists(uint32_t& base, int32_t& line_height) {
         return false;
     }
     glXUseXFont(font->fid, first, count, GLint(lists));
-    // Mesa's lists leave out a glyph without pixels, so the space would not
-    // move the text on: it gets a list that only moves.
+    // Mesa's lists leave out a glyph without pixels, and drop an empty
+    // bitmap's move, so the space would not move the text on: it gets a
+    // list that moves by a blank pixel's bitmap.
+    static const GLubyte blank = 0;
     glNewList(lists, GL_COMPILE);
-    glBitmap(0, 0, 0.0f, 0.0f, float(font->max_bounds.width), 0.0f, nullptr);
+    glBitmap(1, 1, 0.0f, 0.0f, float(font->max_bounds.width), 0.0f, &blank);
     glEndList();
     line_height = font->ascent + font->descent;
     XFreeFont(display, font);
