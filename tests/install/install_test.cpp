@@ -157,20 +157,22 @@ TEST(InstalledTree, PutsEachFileWhereTheMenuAndManLookForIt) {
         const fs::path usr = stage / "usr";
 
         // Exactly these, so a stray or a lost file both show.
-        EXPECT_EQ(files_under(stage),
-                  (std::set<std::string>{
-                      "usr/" + layout.command, "usr/" + layout.program,
-                      "usr/share/solidmorph/vein.tga", "usr/share/applications/solidmorph.desktop",
-                      "usr/share/icons/hicolor/256x256/apps/solidmorph.png",
-                      "usr/share/man/man6/solidmorph.6.gz", "usr/bin/solidmorph-export",
-                      "usr/share/man/man1/solidmorph-export.1.gz", "usr/bin/solidmorph-saver",
-                      "usr/libexec/xscreensaver/solidmorph",
-                      "usr/share/xscreensaver/config/solidmorph.xml",
-                      "usr/share/applications/solidmorph-saver.desktop",
-                      "usr/share/applications/screensavers/solidmorph.desktop",
-                      "usr/share/man/man6/solidmorph-saver.6.gz", "usr/bin/solidmorph-explore",
-                      "usr/share/man/man1/solidmorph-explore.1.gz",
-                      "usr/share/applications/solidmorph-explore.desktop"}));
+        EXPECT_EQ(
+            files_under(stage),
+            (std::set<std::string>{
+                "usr/" + layout.command, "usr/" + layout.program, "usr/share/solidmorph/vein.tga",
+                "usr/share/applications/solidmorph.desktop",
+                "usr/share/icons/hicolor/256x256/apps/solidmorph.png",
+                "usr/share/man/man6/solidmorph.6.gz", "usr/bin/solidmorph-export",
+                "usr/share/man/man1/solidmorph-export.1.gz", "usr/bin/solidmorph-saver",
+                "usr/libexec/xscreensaver/solidmorph",
+                "usr/share/xscreensaver/config/solidmorph.xml",
+                "usr/share/applications/solidmorph-saver.desktop",
+                "usr/share/applications/screensavers/solidmorph.desktop",
+                "usr/share/man/man6/solidmorph-saver.6.gz", "usr/bin/solidmorph-explore",
+                "usr/share/man/man1/solidmorph-explore.1.gz",
+                "usr/share/applications/solidmorph-explore.desktop",
+                "usr/share/doc/solidmorph/copyright", "usr/share/doc/solidmorph/changelog.gz"}));
         // The commands in bin/ run as installed, without the build tree's
         // library paths.
         for (const std::string command :
