@@ -90,6 +90,11 @@ install(CODE "
 
 # Who answers for the package: its Maintainer field, the copyright file's
 # contact and the changelog's signature all take it from here.
+# Build folders configured before keep the old default, on localhost, which
+# Debian refuses; it gives way to the new one.
+if(SOLIDMORPH_PACKAGE_MAINTAINER STREQUAL "solidmorph developers <solidmorph@localhost>")
+  unset(SOLIDMORPH_PACKAGE_MAINTAINER CACHE)
+endif()
 set(SOLIDMORPH_PACKAGE_MAINTAINER "solidmorph developers <solidmorph@example.org>"
     CACHE STRING "Maintainer of the Debian package, also named in its copyright and changelog")
 
