@@ -88,18 +88,59 @@ install(CODE "
   include([[${SOLIDMORPH_PACKAGING_DIR}/generate_install_files.cmake]])
 ")
 
+# Who answers for the package: its Maintainer field, the copyright file's
+# contact and the changelog's signature all take it from here.
+# Build folders configured before keep the old default, on localhost, which
+# Debian refuses; it gives way to the new one.
+if(SOLIDMORPH_PACKAGE_MAINTAINER STREQUAL "solidmorph developers <solidmorph@localhost>")
+  unset(SOLIDMORPH_PACKAGE_MAINTAINER CACHE)
+endif()
+set(SOLIDMORPH_PACKAGE_MAINTAINER "solidmorph developers <solidmorph@example.org>"
+    CACHE STRING "Maintainer of the Debian package, also named in its copyright and changelog")
+
+# The licence and the history travel with the programs in every install;
+# Debian looks for them under /usr/share/doc/solidmorph, the changelog
+# compressed like the manual pages.
+set(changelog_top "")
+file(STRINGS ${SOLIDMORPH_PACKAGING_DIR}/changelog.in changelog_top LIMIT_COUNT 1)
+# A version raised without an entry for it would leave the package claiming
+# the last release's history as its own.
+if(NOT changelog_top MATCHES "^solidmorph \\(([^)]*)\\) " OR
+   NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "packaging/changelog.in has no entry for version ${PROJECT_VERSION} "
+                      "at its top: add one")
+endif()
+configure_file(${SOLIDMORPH_PACKAGING_DIR}/copyright.in ${SOLIDMORPH_GENERATED_DIR}/copyright
+               @ONLY)
+configure_file(${SOLIDMORPH_PACKAGING_DIR}/changelog.in ${SOLIDMORPH_GENERATED_DIR}/changelog
+               @ONLY)
+add_custom_command(
+  OUTPUT ${SOLIDMORPH_GENERATED_DIR}/changelog.gz
+  COMMAND ${SOLIDMORPH_GZIP} -9nc ${SOLIDMORPH_GENERATED_DIR}/changelog
+          > ${SOLIDMORPH_GENERATED_DIR}/changelog.gz
+  DEPENDS ${SOLIDMORPH_GENERATED_DIR}/changelog VERBATIM)
+add_custom_target(solidmorph_changelog ALL DEPENDS ${SOLIDMORPH_GENERATED_DIR}/changelog.gz)
+install(FILES ${SOLIDMORPH_GENERATED_DIR}/copyright ${SOLIDMORPH_GENERATED_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 # Debian package: scripts/package builds it with cpack -G DEB.
-set(SOLIDMORPH_PACKAGE_MAINTAINER "solidmorph developers <solidmorph@localhost>"
-    CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_NAME solidmorph)
 set(CPACK_PACKAGE_VENDOR "solidmorph developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "spinning, morphing, textured supershape demo")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SOLIDMORPH_PACKAGE_MAINTAINER}")
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# Not games: the saver, the exporter and the explorer are ordinary commands
+# in /usr/bin, which Debian does not expect of a game; graphics holds
+# viewers and modellers alike.
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The package's folders and control files get Debian's modes whatever the
+# umask of the machine that builds it (0002 would make them group-writable).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # Runtime libraries (GLFW 3, GLU, GL, stb, the C and C++ runtimes) come from
 # the binary itself, so the list cannot drift from what it links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -8,7 +8,7 @@ build_packages=(cmake g++ make pkg-config libglfw3-dev libglu1-mesa-dev libstb-d
     libimgui-dev)
 test_packages=(libgtest-dev libbenchmark-dev xvfb xdotool desktop-file-utils man-db
     xserver-xorg-core xserver-xorg-video-dummy openbox wmctrl admesh strace weston xwayland
-    xscreensaver libxml2-dev)
+    xscreensaver libxml2-dev lintian devscripts dpkg-dev file)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
