@@ -190,13 +190,20 @@ int run_saver(const SaverOptions& options) {
     start_shapes();
 
     XEvents events{};
+    const double period = double(default_frame_period_us) * 1e-6;
+    double due = clock_seconds();
     while (!stop_requested()) {
         poll_x_events(surface, events);
         if (asks_to_end(events)) break;
         if (events.resized) fit_view(surface);
         draw_frame(clock_seconds());
         swap_x_surface();
-        pause_for(options.delay_us);
+        if (options.delay_us == paced_delay) {
+            due = next_frame_due(due, period, clock_seconds());
+            sleep_until(due);
+        } else {
+            pause_for(options.delay_us);
+        }
     }
     glDeleteTextures(1, &texture_name);
     close_x_surface();
