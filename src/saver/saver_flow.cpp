@@ -6,6 +6,7 @@
 
 #include <GL/gl.h>
 #include <errno.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
 #include "image/tga_file.h"
 #include "morph/morph_scheduler.h"
@@ -148,22 +150,23 @@ void act_on_input(const XEvents& events, const XSurface& surface, int32_t& trave
     if (next) morph_to_next_now();
 }
 
-// The program's frame from its own steps, seen through the user's turn.
-void draw_frame(double clock_reading) {
-    begin_frame();
-    advance_morph();
-    set_frame_clock(clock_reading);
-    generate_grid_surface(current_shape);
-    count_frame();
-    draw_solid(current_view());
-}
-
 // Interrupted by a stop signal (sleeps are never restarted), which the
 // loop then sees at once.
 void pause_for(int64_t microseconds) {
     if (microseconds <= 0) return;
     timespec pause{time_t(microseconds / 1'000'000), long(microseconds % 1'000'000) * 1000};
     nanosleep(&pause, nullptr);
+}
+
+// The program's frame, its steps in run_frame's order, drawn indexed (the
+// same pixels for a fraction of the vertex work) through the user's turn.
+void draw_frame(double clock_reading) {
+    begin_frame();
+    advance_morph();
+    set_frame_clock(clock_reading);
+    generate_grid_surface(current_shape);
+    count_frame();
+    draw_solid_indexed(current_view());
 }
 
 }  // namespace
@@ -179,6 +182,12 @@ std::string default_saver_texture() {
 }
 
 int run_saver(const SaverOptions& options) {
+    // Mesa's software renderer frees and takes again some megabytes every
+    // frame. glibc would hand the top of the heap back to the kernel at each
+    // free and fault it in afresh at each allocation (15 brk calls a frame,
+    // half a millisecond of the kernel's time at 1024 x 768); at rest that is
+    // a fair part of the saver's cost, so the freed memory is kept instead.
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
     install_stop_handlers();
     ignore_closed_output();
     const std::string texture_path =
@@ -198,6 +207,7 @@ int run_saver(const SaverOptions& options) {
     setup_scene(surface.width, surface.height, program_aspect);
     fit_view(surface);
     create_surface();
+    build_solid_indices();
     GLuint texture_name = 0;
     create_texture_object(texture_name);
     const bool uploaded = upload_mipmapped_texture(image);
@@ -223,6 +233,8 @@ int run_saver(const SaverOptions& options) {
 
     XEvents events{};
     int32_t travel = 0;
+    const double period = double(default_frame_period_us) * 1e-6;
+    double due = clock_seconds();
     while (!stop_requested()) {
         poll_x_events(surface, events);
         if (asks_to_end(events)) break;
@@ -234,7 +246,12 @@ int run_saver(const SaverOptions& options) {
             draw_fps_overlay(surface.width, surface.height, now, int64_t(triangle_list.size()));
         }
         swap_x_surface();
-        pause_for(options.delay_us);
+        if (options.delay_us == paced_delay) {
+            due = next_frame_due(due, period, clock_seconds());
+            sleep_until(due);
+        } else {
+            pause_for(options.delay_us);
+        }
     }
     glDeleteTextures(1, &texture_name);
     close_x_surface();

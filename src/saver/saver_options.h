@@ -15,12 +15,20 @@ enum class SaverTarget {
     window_id,   // a window another client made
 };
 
+// The delay when none is given: instead of a pause after every frame, a
+// frame is due every default_frame_period_us, one period after the one
+// before, as screensavers pace themselves. The period keeps the saver's
+// cost at rest near its peers'; the settings file's slider defaults to it.
+inline constexpr int64_t paced_delay = -1;
+inline constexpr int64_t default_frame_period_us = 50'000;
+
 struct SaverOptions {
     SaverTarget target = SaverTarget::window;
     uint32_t window_id = 0;
     std::string display;  // empty: DISPLAY
     std::string texture;  // empty: the installed texture
-    int64_t delay_us = 0;
+    // --delay: a pause after every frame, in microseconds.
+    int64_t delay_us = paced_delay;
     bool show_fps = false;
     bool wireframe = false;
     MorphOrder order = MorphOrder::in_turn;

@@ -1,6 +1,8 @@
 // Preloaded into the program by the end-to-end tests, which cannot count
 // frames from outside. It counts buffer swaps and records the shutdown calls
 // in a small file that the test maps too, and on request holds Escape down.
+// The saver's CPU benchmark preloads it into XScreenSaver's hacks too, to
+// count their frames.
 //
 // FRAME_PROBE_FILE      file of at least sizeof(struct ProbeCounts) bytes
 // FRAME_PROBE_ESCAPE    "1": the Escape key reads as pressed from the start
@@ -88,6 +90,17 @@ void glXSwapBuffers(void* display, unsigned long drawable) {
     if (real == NULL) resolve(&real, "glXSwapBuffers");
     real(display, drawable);
     if (probe() != NULL) bump(&counts->swaps, 1);
+}
+
+// XScreenSaver's GL hacks swap through EGL: counted alike, so that
+// tools/saver_cpu_rounds.sh compares their frame rates with the saver's.
+// EGLBoolean is an unsigned int.
+unsigned int eglSwapBuffers(void* display, void* surface) {
+    static unsigned int (*real)(void*, void*);
+    if (real == NULL) resolve(&real, "eglSwapBuffers");
+    const unsigned int swapped = real(display, surface);
+    if (probe() != NULL) bump(&counts->swaps, 1);
+    return swapped;
 }
 
 // Its cookie is a struct of one unsigned int, returned as that int is.

@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "saver/saver_options.h"
 #include "support/pty_process.h"
+#include "support/running_program.h"
 #include "support/work_folder.h"
 #include "support/x_display.h"
 
@@ -206,6 +208,22 @@ TEST(Saver, EverySettingsChoiceAndEveryHacksOptionRuns) {
     }
     // Both near the sphere, as they start: the lines leave gaps in the centre.
     EXPECT_LT(lit["--wireframe"], lit[choices.front()]);
+}
+
+// Left to itself it shows a frame every default period (20 a second): never
+// faster, and not far slower where each frame takes a fraction of it.
+TEST(Saver, KeepsItsOwnPaceByDefault) {
+    test::RunningProgram run(false);
+    run.command = {SOLIDMORPH_SAVER, "--window"};
+    ASSERT_TRUE(run.start_probed());
+    ASSERT_TRUE(run.wait_for_frames(3)) << run.child.output;
+    const uint64_t first = run.swaps();
+    const double start = pty_now_ms();
+    pty_read_for(run.child, 3000);
+    const double per_second = double(run.swaps() - first) * 1000.0 / (pty_now_ms() - start);
+    const double rate = 1e6 / double(default_frame_period_us);
+    EXPECT_LE(per_second, rate * 1.05);
+    EXPECT_GE(per_second, rate * 0.4);
 }
 
 // The server going away under it: one line, status 1, at once; never a hang.

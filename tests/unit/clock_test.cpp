@@ -61,5 +61,21 @@ TEST(ClockSeconds, NeverGoesBackAndResolvesBelowOneMillisecond) {
     EXPECT_LT(slept, 1.0);
 }
 
+// Each frame is due one period after the one before, however long it took,
+// so the rate does not drift; one so late that its successor's time has
+// passed starts that one at once, with no burst of frames to catch up.
+TEST(NextFrameDue, OnePeriodOnElseAtOnceWithoutCatchingUp) {
+    const double rows[][3] = {
+        // due, now (the frame shown), next due
+        {100.0, 100.01, 100.05},   // a quick frame
+        {100.0, 100.049, 100.05},  // a slow one, not yet late: no drift
+        {100.0, 100.17, 100.17},   // three periods late: at once
+        {100.17, 100.18, 100.22},  // and on from there
+    };
+    for (const auto& [due, now, next] : rows) {
+        EXPECT_DOUBLE_EQ(next_frame_due(due, 0.05, now), next) << due << " " << now;
+    }
+}
+
 }  // namespace
 }  // namespace solidmorph
