@@ -17,8 +17,10 @@ enum class SaverTarget {
 
 // The delay when none is given: instead of a pause after every frame, a
 // frame is due every default_frame_period_us, one period after the one
-// before, as screensavers pace themselves. The period keeps the saver's
-// cost at rest near its peers'; the settings file's slider defaults to it.
+// before, as screensavers pace themselves. 20 frames a second, the least we
+// show: a frame's cost is nearly all the GL filling the solid's pixels, so
+// only the rate can bring the cost at rest down to its peers'. The settings
+// file's slider defaults to it.
 inline constexpr int64_t paced_delay = -1;
 inline constexpr int64_t default_frame_period_us = 50'000;
 
