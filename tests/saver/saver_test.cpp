@@ -226,6 +226,54 @@ TEST(Saver, KeepsItsOwnPaceByDefault) {
     EXPECT_GE(per_second, rate * 0.4);
 }
 
+// In its own window a drag turns the solid and Space starts the next morph
+// at once: the frame after either differs from that frame of a run left
+// alone. A flat texture and a second between frames make every frame of a
+// run left alone the same from run to run.
+TEST(Saver, ADragTurnsItAndSpaceStartsTheNextMorph) {
+    const test::WorkFolder folder(false);
+    const std::string flat = (folder.path / "flat.tga").string();
+    {
+        // A 2 x 2 grey TGA: uncompressed true colour, 24 bits.
+        std::string tga(18, '\0');
+        tga[2] = 2;
+        tga[12] = tga[14] = 2;
+        tga[16] = 24;
+        tga.append(2 * 2 * 3, '\x80');
+        std::ofstream(flat, std::ios::binary) << tga;
+    }
+    const auto second_frame = [&](const std::vector<std::string>& input) {
+        test::RunningProgram run(false);
+        run.command = {SOLIDMORPH_SAVER, "--window", "--preset",  "2",
+                       "--delay",        "1000000",  "--texture", flat};
+        EXPECT_TRUE(run.start_probed());
+        EXPECT_TRUE(run.wait_for_frames(1)) << run.child.output;
+        std::vector<std::string> args{"xdotool", "mousemove", "320", "240"};
+        args.insert(args.end(), input.begin(), input.end());
+        PtyChild tool = pty_spawn(args);
+        EXPECT_EQ(pty_wait_exit(tool, 5000).code, 0) << tool.output;
+        pty_close(tool);
+        EXPECT_TRUE(run.wait_for_frames(2));
+        std::vector<unsigned long> pixels;
+        Display* display = XOpenDisplay(nullptr);
+        if (display == nullptr) return pixels;
+        if (XImage* image = XGetImage(display, DefaultRootWindow(display), 160, 80, 320, 320,
+                                      AllPlanes, ZPixmap)) {
+            for (int y = 0; y < 320; ++y) {
+                for (int x = 0; x < 320; ++x) pixels.push_back(XGetPixel(image, x, y));
+            }
+            XDestroyImage(image);
+        }
+        XCloseDisplay(display);
+        return pixels;
+    };
+    const std::vector<unsigned long> alone = second_frame({});
+    ASSERT_FALSE(alone.empty());
+    EXPECT_EQ(second_frame({}), alone);
+    EXPECT_NE(second_frame({"mousedown", "1", "mousemove", "370", "280", "mouseup", "1"}), alone);
+    EXPECT_NE(second_frame({"key", "space"}), alone);
+}
+
 // The server going away under it: one line, status 1, at once; never a hang.
 TEST(Saver, LosingTheDisplayEndsItAtOnceWithOneLine) {
     test::PrivateXvfb server({"-screen", "0", "640x480x24"});
