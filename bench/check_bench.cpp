@@ -26,10 +26,7 @@ std::vector<Vec3> positions_of(const ShapeParams& shape) {
 
 void check_latency(benchmark::State& state, ShapeParams shape, bool superseding) {
     create_surface();
-    std::vector<TriangleCorners> triangles;
-    for (const Triangle& t : triangle_list) {
-        triangles.push_back({uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)});
-    }
+    const std::vector<TriangleCorners> triangles = triangle_corners();
     const std::vector<Vec3> wanted = positions_of(shape);
     const std::vector<Vec3> older = positions_of({1, 1, 3, 0.5f, 0.5f, 0.5f});
     start_check_worker(wanted.size(), triangles);

@@ -444,15 +444,6 @@ void draw_picture(int32_t width, int32_t height) {
     glEnable(GL_TEXTURE_2D);
 }
 
-std::vector<TriangleCorners> triangle_corners() {
-    std::vector<TriangleCorners> corners(triangle_list.size());
-    std::transform(
-        triangle_list.begin(), triangle_list.end(), corners.begin(), [](const Triangle& t) {
-            return TriangleCorners{uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)};
-        });
-    return corners;
-}
-
 }  // namespace
 
 bool start_explorer(const ExploreSettings& settings) {

@@ -18,6 +18,15 @@ double coordinate(const Vec3& p, int axis) { return axis == 0 ? p.x : axis == 1 
 
 }  // namespace
 
+std::vector<TriangleCorners> triangle_corners() {
+    std::vector<TriangleCorners> corners(triangle_list.size());
+    std::transform(
+        triangle_list.begin(), triangle_list.end(), corners.begin(), [](const Triangle& t) {
+            return TriangleCorners{uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)};
+        });
+    return corners;
+}
+
 ExportSurface export_surface(const ShapeParams& shape) {
     // Copied first: start-up resets the live shape, which callers may pass.
     const ShapeParams wanted = shape;
@@ -26,12 +35,7 @@ ExportSurface export_surface(const ShapeParams& shape) {
     create_surface();
     generate_grid_surface(wanted);
 
-    ExportSurface surface{mesh.positions, mesh.normals, mesh.texcoords, {}};
-    surface.triangles.reserve(triangle_list.size());
-    for (const Triangle& t : triangle_list) {
-        surface.triangles.push_back({uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)});
-    }
-    return surface;
+    return ExportSurface{mesh.positions, mesh.normals, mesh.texcoords, triangle_corners()};
 }
 
 bool fit_to_size(std::vector<Vec3>& positions, double size, bool on_plate) {

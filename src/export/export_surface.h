@@ -20,6 +20,9 @@ struct ExportSurface {
     std::vector<TriangleCorners> triangles;
 };
 
+// The program's triangle list (built by start-up), corners only.
+std::vector<TriangleCorners> triangle_corners();
+
 // Generates the surface of one parameter set through the program's own
 // start-up and generation path, with the texture scroll at 0. Start-up puts
 // the scheduler back to its start, so pass a copy of any scheduler value.
