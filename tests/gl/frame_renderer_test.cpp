@@ -362,20 +362,32 @@ TEST_F(FrameRendererPicture, PictureFollowsTheTurnAndTheTexture) {
 
 // The indexed draw gives draw_solid's picture to the byte: several shapes
 // and turns, from the program's place and from a view, at the program's
-// size, a wide one (as the saver fits it) and an odd one.
+// size, a wide one (as the saver fits it) and an odd one; then the shapes of
+// the opening and a whole cycle of the morph, at the program's size.
 TEST_F(FrameRendererPicture, IndexedDrawGivesTheSamePixels) {
     use_checker(60, 240, {255, 200, 120});
     build_solid_indices();
     const float c = std::cos(0.5f), s = std::sin(0.5f);
     const SolidView turned = {3.5f, {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1}};
-    for (const auto& [w, h] : {std::pair{640, 480}, {300, 100}, {161, 121}}) {
+    int32_t w = 0, h = 0;
+    const auto shown = [&] {
+        std::vector<GLubyte> rgb(size_t(w) * h * 3);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+        return rgb;
+    };
+    const auto expect_same_pixels = [&](int32_t frame, const SolidView* view) {
+        frame_count = frame;
+        draw_solid(view);
+        const std::vector<GLubyte> immediate = shown();
+        draw_solid_indexed(view);
+        EXPECT_GT(immediate.size() - std::count(immediate.begin(), immediate.end(), 0),
+                  immediate.size() / 200);
+        EXPECT_TRUE(shown() == immediate);
+    };
+    for (const auto& size : {std::pair{640, 480}, {300, 100}, {161, 121}}) {
+        std::tie(w, h) = size;
         set_view(w, h, w == 640 ? program_aspect : double(w) / h);
-        const auto shown = [w = w, h = h] {
-            std::vector<GLubyte> rgb(size_t(w) * h * 3);
-            glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-            return rgb;
-        };
         for (const ShapeParams& shape : {start_shape, ShapeParams{1, 1, 0, 1, 1, 1},
                                          ShapeParams{0.2f, 0.1f, 8, 18.16f, 2.3f, 10.05f}}) {
             generate_grid_surface(shape);
@@ -384,17 +396,22 @@ TEST_F(FrameRendererPicture, IndexedDrawGivesTheSamePixels) {
                     SCOPED_TRACE(::testing::Message()
                                  << w << " x " << h << ", n1 " << shape.n1 << ", frame " << frame
                                  << (view ? ", turned" : ""));
-                    frame_count = frame;
-                    draw_solid(view);
-                    const std::vector<GLubyte> immediate = shown();
-                    draw_solid_indexed(view);
-                    EXPECT_GT(immediate.size() - std::count(immediate.begin(), immediate.end(), 0),
-                              immediate.size() / 200);
-                    EXPECT_TRUE(shown() == immediate);
+                    expect_same_pixels(frame, view);
                 }
             }
         }
     }
+    std::tie(w, h) = std::pair{640, 480};
+    set_view(w, h, program_aspect);
+    reset_morph();
+    for (int32_t frame = 1; frame <= int32_t(4 * morph_frames + cycle_frames); ++frame) {
+        advance_morph();
+        if (frame % 53 != 0) continue;
+        SCOPED_TRACE(::testing::Message() << "morph frame " << frame);
+        generate_grid_surface(current_shape);
+        expect_same_pixels(frame, nullptr);
+    }
+    reset_morph();
 }
 
 }  // namespace
