@@ -294,12 +294,13 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--frame soon -o out.glb", 2, "--frame"},
         {"--shape 1,1,4,1,1 -o out.glb", 2, "six numbers"},
         {"--shape 1,1,4,1,1,x -o out.glb", 2, "six numbers"},
-        {"--preset 6 -o out.ply", 2, ".glb, .stl or .obj"},
+        {"--preset 6 -o out.ply", 2, ".glb, .stl, .obj or .3mf"},
         {"--preset 6", 2, "where to write"},
         {"", 2, "which shape"},
         {"--preset 6 -o folder.glb", 1, "folder"},
         {"--preset 6 -o /proc/solidmorph.stl", 1, "cannot write"},
         {"--preset 6 -o missing/out.obj", 1, "No such file"},
+        {"--preset 6 -o missing/out.3mf", 1, "No such file"},
         {"--shape 2,2,4,1e-30,1,1 -o out.obj", 1, "infinite"},
         {"--shape 1,1,4,0,1,1 -o out.stl", 1, "axis"},
         {"--preset 6 --texture nowhere.tga -o out.glb", 1, "nowhere.tga"},
@@ -312,18 +313,22 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--preset 6 --texture keep.stl -o out.stl", 2, "does not go with .stl"},
         {"--preset 6 --size 0 -o out.stl", 2, "positive number"},
         {"--shape 1,1,6,1,1,-2 -o out.stl", 1, "the surface crosses itself"},
+        // Sound as floats (its STL is written), but a micrometre across.
+        {"--shape 1e-4,1e-4,4,1,1,1 -o out.3mf", 1, "at the six decimals a 3MF keeps"},
+        {"--preset 6 --texture keep.stl -o out.3mf", 2, "does not go with .3mf"},
         // All three files or none: a folder in the material's place.
         {"--preset 6 --texture vein.tga -o folder.obj", 1, "folder.mtl: it is a folder"},
         // A failed write replaces nothing.
         {"--shape 1,1,4,0,1,1 -o keep.stl", 1, "nothing written"},
         // A full disk, as the file size limit makes it (512-byte blocks).
         {"--preset 6 -o out.glb", 1, "File too large"},
+        {"--preset 6 -o out.3mf", 1, "File too large"},
         // The explorer reads the same options through the same parser.
         {"--preset 12", 2, "solidmorph-explore: --preset takes a whole number from 1 to 11",
          SOLIDMORPH_EXPLORE},
         {"--frame -3 -o out.glb", 2, "--frame takes", SOLIDMORPH_EXPLORE},
         {"--shape 1,1,4,1,1,inf", 2, "six numbers", SOLIDMORPH_EXPLORE},
-        {"-o out.ply", 2, ".glb, .stl or .obj", SOLIDMORPH_EXPLORE},
+        {"-o out.ply", 2, ".glb, .stl, .obj or .3mf", SOLIDMORPH_EXPLORE},
         {"--size -1", 2, "positive number", SOLIDMORPH_EXPLORE},
         {"--preset 2 --frame 3", 2, "only one of", SOLIDMORPH_EXPLORE},
         {"--texture keep.stl -o out.stl", 2, "does not go with .stl", SOLIDMORPH_EXPLORE},
