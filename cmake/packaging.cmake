@@ -158,7 +158,7 @@ menu, or type solidmorph in a terminal.
 solidmorph-saver shows the same frames as a screensaver (XScreenSaver
 lists it as Solidmorph) or in a window of its own, at any size.
 
-solidmorph-export writes any shape of the morph as a glTF, OBJ or STL
+solidmorph-export writes any shape of the morph as a glTF, OBJ, STL or 3MF
 mesh. solidmorph-explore (Solidmorph Explorer in the menu) lets you stop
 the morph, turn the solid, shape your own with six sliders, see at once
 whether it would print as a sound solid, and export it.")

@@ -279,7 +279,8 @@ void export_shape() {
     options.shape = shown.shape;
     options.output = export_fields.output;
     if (options.output.empty() || !format_for_path(options.output, options.format)) {
-        say("cannot export to '%s': the name must end in .glb, .stl or .obj", export_fields.output);
+        say("cannot export to '%s': the name must end in .glb, .stl, .obj or .3mf",
+            export_fields.output);
         return;
     }
     if (!size_valid) {

@@ -132,7 +132,7 @@ void view_section(const PanelView& view, PanelRequests& requests) {
 }
 
 void export_section(const PanelView& view, PanelRequests& requests) {
-    ImGui::TextUnformatted("Printable as .stl:");
+    ImGui::TextUnformatted("Printable as .stl or .3mf:");
     ImGui::TextWrapped("%s", view.printable != nullptr ? view.printable : "checking");
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     ImGui::InputTextWithHint("size (mm)", "generator units", export_fields.size,

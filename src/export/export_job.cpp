@@ -13,6 +13,7 @@
 
 #include "export/mesh_files.h"
 #include "export/printable_solid.h"
+#include "export/threemf_file.h"
 #include "image/tga_file.h"
 
 #ifndef SOLIDMORPH_VERSION
@@ -109,7 +110,9 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
         return false;
     }
     // Positions stay the generator's floats unless a size is asked for.
-    if (options.size > 0.0 && options.format != MeshFormat::stl &&
+    const bool solid_format =
+        options.format == MeshFormat::stl || options.format == MeshFormat::threemf;
+    if (options.size > 0.0 && !solid_format &&
         !fit_to_size(surface.positions, options.size, false)) {
         error = "this shape cannot be scaled to that size";
         return false;
@@ -140,16 +143,26 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
             out.summary += ": " + std::to_string(surface.triangles.size()) + " triangles";
             break;
         }
-        case MeshFormat::stl: {
+        // The same checked solid in either file, with the same report.
+        case MeshFormat::stl:
+        case MeshFormat::threemf: {
             PrintableSolid solid;
             if (!make_printable_solid(surface, solid, error, options.size)) {
                 error = unsound_reason + error;
                 return false;
             }
-            out.files[0].bytes = stl_bytes(solid);
+            if (options.format == MeshFormat::stl) {
+                out.files[0].bytes = stl_bytes(solid);
+            } else if (!threemf_bytes(solid, out.files[0].bytes, error)) {
+                return false;
+            }
             char volume[64];
             std::snprintf(volume, sizeof volume, ", volume %.6g", solid.volume);
             out.summary = ": " + std::to_string(solid.triangles.size()) + " triangles" + volume;
+            // A 3MF must name a unit; STL has none to name.
+            if (options.format == MeshFormat::threemf && options.size <= 0.0) {
+                out.summary += " (units as generated, written as mm)";
+            }
             break;
         }
         case MeshFormat::glb: {

@@ -73,6 +73,8 @@ bool format_for_path(std::string_view path, MeshFormat& format) {
         format = MeshFormat::stl;
     } else if (extension == ".obj") {
         format = MeshFormat::obj;
+    } else if (extension == ".3mf") {
+        format = MeshFormat::threemf;
     } else {
         return false;
     }
@@ -210,11 +212,15 @@ bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& op
     }
     if (seen.output && !format_for_path(options.output, options.format)) {
         error = "cannot tell the format of '" + options.output +
-                "': the name must end in .glb, .stl or .obj";
+                "': the name must end in .glb, .stl, .obj or .3mf";
         return false;
     }
     if (seen.texture && seen.output && options.format == MeshFormat::stl) {
         error = "--texture does not go with .stl: an STL file holds no colour";
+        return false;
+    }
+    if (seen.texture && seen.output && options.format == MeshFormat::threemf) {
+        error = "--texture does not go with .3mf: the 3MF holds the solid alone, no colour";
         return false;
     }
     return true;
@@ -230,7 +236,7 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
         return false;
     }
     if (!seen.output) {
-        error = "say where to write it: -o FILE.glb, FILE.stl or FILE.obj";
+        error = "say where to write it: -o FILE.glb, FILE.stl, FILE.obj or FILE.3mf";
         return false;
     }
     return true;

@@ -9,7 +9,7 @@
 
 namespace solidmorph {
 
-enum class MeshFormat { glb, stl, obj };
+enum class MeshFormat { glb, stl, obj, threemf };
 enum class ShapeSource { preset, frame, shape };
 enum class ExportAction { write, help, version };
 

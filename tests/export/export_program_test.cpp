@@ -1,10 +1,12 @@
 // solidmorph-export as its users run it, its files opened by tools nobody
-// here wrote: the Khronos glTF validator and admesh.
+// here wrote: the Khronos glTF validator, admesh, lib3mf and tinyobjloader.
+#include <CGAL/IO/STL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <tiny_gltf.h>
+#include <tiny_obj_loader.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 
 #include "export/export_surface.h"
 #include "export/solid_check.h"
+#include "export/threemf_file.h"
 #include "image/tga_file.h"
 #include "morph/morph_scheduler.h"
 #include "support/pty_process.h"
@@ -230,6 +233,70 @@ TEST(ExportProgram, EveryStlPassesTheExactSolidCheckAsWritten) {
     }
 }
 
+// CGAL's STL reader joins the corners that are the same point, and only
+// those (lib3mf's joins near ones too, and drops the facets that collapse).
+ThreemfMesh read_stl_with_cgal(const fs::path& path) {
+    std::vector<std::array<double, 3>> points;
+    std::vector<std::array<uint32_t, 3>> facets;
+    EXPECT_TRUE(CGAL::IO::read_STL(path.string(), points, facets)) << path;
+    ThreemfMesh mesh;
+    mesh.vertices.resize(points.size());
+    std::transform(points.begin(), points.end(), mesh.vertices.begin(), [](const auto& p) {
+        return Vec3{float(p[0]), float(p[1]), float(p[2])};
+    });
+    mesh.triangles.assign(facets.begin(), facets.end());
+    return mesh;
+}
+
+// The volume the triangles enclose and their area.
+std::pair<double, double> volume_and_area(const ThreemfMesh& mesh) {
+    double volume = 0, area = 0;
+    for (const TriangleCorners& c : mesh.triangles) {
+        const Vec3 &p = mesh.vertices[c[0]], &q = mesh.vertices[c[1]], &r = mesh.vertices[c[2]];
+        const double nx =
+            (double(q.y) - p.y) * (double(r.z) - p.z) - (double(q.z) - p.z) * (double(r.y) - p.y);
+        const double ny =
+            (double(q.z) - p.z) * (double(r.x) - p.x) - (double(q.x) - p.x) * (double(r.z) - p.z);
+        const double nz =
+            (double(q.x) - p.x) * (double(r.y) - p.y) - (double(q.y) - p.y) * (double(r.x) - p.x);
+        volume += (p.x * nx + p.y * ny + p.z * nz) / 6;
+        area += std::sqrt(nx * nx + ny * ny + nz * nz) / 2;
+    }
+    return {volume, area};
+}
+
+// Each shape's 3MF (presets at a printing size, the rest as generated), read
+// by lib3mf, against its STL, read by CGAL: the same solid and report, and
+// the same bytes from the same command.
+TEST(ExportProgram, Every3mfHoldsTheStlsSolidInMillimetresAsLib3mfReadsThem) {
+    const test::WorkFolder folder(false);
+    for (const auto& [name, args] : shapes()) {
+        const std::string line = args + (name.rfind("preset", 0) == 0 ? " --size 80" : "");
+        SCOPED_TRACE(line);
+        const std::string report = export_to(folder.path, line + " -o s.stl").out.substr(11);
+        const CommandRun threemf = export_to(folder.path, line + " -o t.3mf");
+        ASSERT_EQ(threemf.code, 0) << threemf.err;
+        EXPECT_EQ(threemf.out,
+                  "wrote t.3mf" + (line != args ? report
+                                                : report.substr(0, report.size() - 1) +
+                                                      " (units as generated, written as mm)\n"));
+        const std::string bytes = read_file(folder.path / "t.3mf");
+        ThreemfMesh from_3mf;
+        ASSERT_TRUE(read_threemf(Bytes(bytes.begin(), bytes.end()), from_3mf));
+        EXPECT_TRUE(from_3mf.millimetres);
+        const ThreemfMesh from_stl = read_stl_with_cgal(folder.path / "s.stl");
+        EXPECT_EQ(from_3mf.triangles.size(), from_stl.triangles.size());
+        EXPECT_EQ(from_3mf.vertices.size(), from_stl.vertices.size());
+        // lib3mf keeps six decimals of a coordinate: each vertex moves by
+        // less than 1e-6 * sqrt(3), the volume by less than that times the area.
+        const auto [volume, area] = volume_and_area(from_stl);
+        EXPECT_GT(volume, 0.0);
+        EXPECT_NEAR(volume_and_area(from_3mf).first, volume, 2e-6 * area);
+        ASSERT_EQ(export_to(folder.path, line + " -o t.3mf").code, 0);
+        EXPECT_EQ(read_file(folder.path / "t.3mf"), bytes) << "a second run wrote other bytes";
+    }
+}
+
 TEST(ExportProgram, FilesCarryTheGeneratorsFloatsBitForBit) {
     // A frame in the middle of the return from preset 6, stepped here the
     // way the program steps it.
@@ -250,6 +317,22 @@ TEST(ExportProgram, FilesCarryTheGeneratorsFloatsBitForBit) {
     const std::vector<Vec3> obj = obj_positions(read_file(folder.path / "f.obj"));
     ASSERT_EQ(obj.size(), surface.positions.size());
     EXPECT_EQ(std::memcmp(obj.data(), surface.positions.data(), bytes), 0);
+    // tinyobjloader reads the same floats and every triangle of the list,
+    // each corner naming its vertex's own normal and texture coordinate.
+    tinyobj::ObjReader obj_reader;
+    ASSERT_TRUE(obj_reader.ParseFromFile((folder.path / "f.obj").string())) << obj_reader.Error();
+    ASSERT_EQ(obj_reader.GetAttrib().vertices.size(), 3 * surface.positions.size());
+    EXPECT_EQ(std::memcmp(obj_reader.GetAttrib().vertices.data(), surface.positions.data(), bytes),
+              0);
+    ASSERT_EQ(obj_reader.GetShapes().size(), 1u);
+    const std::vector<tinyobj::index_t>& corners = obj_reader.GetShapes()[0].mesh.indices;
+    ASSERT_EQ(corners.size(), 3 * surface.triangles.size());
+    for (size_t i = 0; i < corners.size(); ++i) {
+        const int vertex = int(surface.triangles[i / 3][i % 3]);
+        EXPECT_EQ(
+            std::tie(corners[i].vertex_index, corners[i].normal_index, corners[i].texcoord_index),
+            std::tie(vertex, vertex, vertex));
+    }
 
     tinygltf::TinyGLTF loader;
     tinygltf::Model model;
@@ -294,12 +377,13 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--frame soon -o out.glb", 2, "--frame"},
         {"--shape 1,1,4,1,1 -o out.glb", 2, "six numbers"},
         {"--shape 1,1,4,1,1,x -o out.glb", 2, "six numbers"},
-        {"--preset 6 -o out.ply", 2, ".glb, .stl or .obj"},
+        {"--preset 6 -o out.ply", 2, ".glb, .stl, .obj or .3mf"},
         {"--preset 6", 2, "where to write"},
         {"", 2, "which shape"},
         {"--preset 6 -o folder.glb", 1, "folder"},
         {"--preset 6 -o /proc/solidmorph.stl", 1, "cannot write"},
         {"--preset 6 -o missing/out.obj", 1, "No such file"},
+        {"--preset 6 -o missing/out.3mf", 1, "No such file"},
         {"--shape 2,2,4,1e-30,1,1 -o out.obj", 1, "infinite"},
         {"--shape 1,1,4,0,1,1 -o out.stl", 1, "axis"},
         {"--preset 6 --texture nowhere.tga -o out.glb", 1, "nowhere.tga"},
@@ -312,18 +396,22 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--preset 6 --texture keep.stl -o out.stl", 2, "does not go with .stl"},
         {"--preset 6 --size 0 -o out.stl", 2, "positive number"},
         {"--shape 1,1,6,1,1,-2 -o out.stl", 1, "the surface crosses itself"},
+        // Sound as floats (its STL is written), but a micrometre across.
+        {"--shape 1e-4,1e-4,4,1,1,1 -o out.3mf", 1, "at the six decimals a 3MF keeps"},
+        {"--preset 6 --texture keep.stl -o out.3mf", 2, "does not go with .3mf"},
         // All three files or none: a folder in the material's place.
         {"--preset 6 --texture vein.tga -o folder.obj", 1, "folder.mtl: it is a folder"},
         // A failed write replaces nothing.
         {"--shape 1,1,4,0,1,1 -o keep.stl", 1, "nothing written"},
         // A full disk, as the file size limit makes it (512-byte blocks).
         {"--preset 6 -o out.glb", 1, "File too large"},
+        {"--preset 6 -o out.3mf", 1, "File too large"},
         // The explorer reads the same options through the same parser.
         {"--preset 12", 2, "solidmorph-explore: --preset takes a whole number from 1 to 11",
          SOLIDMORPH_EXPLORE},
         {"--frame -3 -o out.glb", 2, "--frame takes", SOLIDMORPH_EXPLORE},
         {"--shape 1,1,4,1,1,inf", 2, "six numbers", SOLIDMORPH_EXPLORE},
-        {"-o out.ply", 2, ".glb, .stl or .obj", SOLIDMORPH_EXPLORE},
+        {"-o out.ply", 2, ".glb, .stl, .obj or .3mf", SOLIDMORPH_EXPLORE},
         {"--size -1", 2, "positive number", SOLIDMORPH_EXPLORE},
         {"--preset 2 --frame 3", 2, "only one of", SOLIDMORPH_EXPLORE},
         {"--texture keep.stl -o out.stl", 2, "does not go with .stl", SOLIDMORPH_EXPLORE},

@@ -1,0 +1,219 @@
+#include "export/threemf_file.h"
+
+#include <Model/COM/NMR_DLLInterfaces.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "export/solid_check.h"
+
+namespace solidmorph {
+
+namespace {
+
+struct Release {
+    void operator()(NMR::PLib3MFBase* handle) const { NMR::lib3mf_release(handle); }
+};
+using Handle = std::unique_ptr<NMR::PLib3MFBase, Release>;
+
+// FNV-1a over raw bytes, carried on from a previous hash.
+uint64_t hash_bytes(const void* data, size_t size, uint64_t hash) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ULL;
+    return hash;
+}
+
+// lib3mf gives the object, the build and its item each a random UUID, so
+// that two exports of the same shape would differ. Made from the solid's
+// own numbers instead, they keep a command's file the same from run to
+// run, and still tell different solids apart. Shaped as RFC 9562's
+// version 8 (a UUID of the maker's own scheme).
+std::string content_uuid(const PrintableSolid& solid, uint8_t role) {
+    const size_t vertex_bytes = solid.vertices.size() * sizeof(Vec3);
+    const size_t triangle_bytes = solid.triangles.size() * sizeof(TriangleCorners);
+    std::array<uint64_t, 2> halves{};
+    uint64_t seed = 0xcbf29ce484222325ULL;
+    for (uint64_t& half : halves) {
+        half = hash_bytes(&role, 1, seed);
+        half = hash_bytes(solid.vertices.data(), vertex_bytes, half);
+        half = hash_bytes(solid.triangles.data(), triangle_bytes, half);
+        seed = half;
+    }
+    halves[0] = (halves[0] & ~0xf000ULL) | 0x8000ULL;
+    halves[1] = (halves[1] & ~(3ULL << 62)) | (2ULL << 62);
+    char text[40];
+    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", unsigned(halves[0] >> 32),
+                  unsigned(halves[0] >> 16) & 0xffffU, unsigned(halves[0]) & 0xffffU,
+                  unsigned(halves[1] >> 48),
+                  static_cast<unsigned long long>(halves[1] & 0xffffffffffffULL));
+    return text;
+}
+
+std::string last_error(NMR::PLib3MFBase* instance) {
+    DWORD code = 0;
+    LPCSTR message = nullptr;
+    if (NMR::lib3mf_getlasterror(instance, &code, &message) == LIB3MF_OK && message != nullptr &&
+        message[0] != '\0') {
+        return std::string("lib3mf cannot write the 3MF: ") + message;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "lib3mf cannot write the 3MF (error 0x%x)", unsigned(code));
+    return text;
+}
+
+// The solid as lib3mf reads the package back, at the six decimals it
+// keeps, checked again: a shape with detail finer than that could come out
+// of the rounding crossing itself or inside out, and is refused rather than
+// written so.
+bool sound_as_written(const Bytes& package, std::string& reason) {
+    ThreemfMesh read;
+    if (!read_threemf(package, read)) {
+        reason = "lib3mf cannot read back the 3MF it wrote";
+        return false;
+    }
+    const std::vector<TriangleCorners> written = read.triangles;
+    double volume = 0.0;
+    const bool sound = orient_and_check_solid(read.vertices, read.triangles, volume, reason);
+    if (sound && read.triangles == written) return true;
+    reason = "at the six decimals a 3MF keeps, " +
+             (sound ? std::string("its triangles no longer all face outward") : reason);
+    return false;
+}
+
+}  // namespace
+
+bool read_threemf(const Bytes& package, ThreemfMesh& mesh) {
+    mesh = {};
+    NMR::PLib3MFBase* made = nullptr;
+    if (NMR::lib3mf_createmodel(&made) != LIB3MF_OK) return false;
+    const Handle model(made);
+    NMR::PLib3MFBase* opened = nullptr;
+    if (NMR::lib3mf_model_queryreader(model.get(), "3mf", &opened) != LIB3MF_OK) return false;
+    const Handle reader(opened);
+    // lib3mf only reads the buffer, though its type says otherwise.
+    if (NMR::lib3mf_reader_readfrombuffer(reader.get(), const_cast<uint8_t*>(package.data()),
+                                          package.size()) != LIB3MF_OK) {
+        return false;
+    }
+    DWORD unit = 0;
+    NMR::PLib3MFBase* listed = nullptr;
+    if (NMR::lib3mf_model_getunit(model.get(), &unit) != LIB3MF_OK ||
+        NMR::lib3mf_model_getmeshobjects(model.get(), &listed) != LIB3MF_OK) {
+        return false;
+    }
+    mesh.millimetres = unit == NMR::MODELUNIT_MILLIMETER;
+    const Handle objects(listed);
+    BOOL found = 0;
+    NMR::PLib3MFBase* current = nullptr;
+    if (NMR::lib3mf_resourceiterator_movenext(objects.get(), &found) != LIB3MF_OK || found == 0 ||
+        NMR::lib3mf_resourceiterator_getcurrent(objects.get(), &current) != LIB3MF_OK) {
+        return false;
+    }
+    const Handle object(current);
+    DWORD vertex_count = 0, triangle_count = 0;
+    if (NMR::lib3mf_meshobject_getvertexcount(object.get(), &vertex_count) != LIB3MF_OK ||
+        NMR::lib3mf_meshobject_gettrianglecount(object.get(), &triangle_count) != LIB3MF_OK) {
+        return false;
+    }
+    std::vector<NMR::MODELMESHVERTEX> vertices(vertex_count);
+    std::vector<NMR::MODELMESHTRIANGLE> triangles(triangle_count);
+    if (NMR::lib3mf_meshobject_getvertices(object.get(), vertices.data(), vertex_count, nullptr) !=
+            LIB3MF_OK ||
+        NMR::lib3mf_meshobject_gettriangleindices(object.get(), triangles.data(), triangle_count,
+                                                  nullptr) != LIB3MF_OK ||
+        NMR::lib3mf_resourceiterator_movenext(objects.get(), &found) != LIB3MF_OK || found != 0) {
+        return false;
+    }
+    mesh.vertices.resize(vertex_count);
+    std::transform(vertices.begin(), vertices.end(), mesh.vertices.begin(),
+                   [](const NMR::MODELMESHVERTEX& v) {
+                       return Vec3{v.m_fPosition[0], v.m_fPosition[1], v.m_fPosition[2]};
+                   });
+    mesh.triangles.resize(triangle_count);
+    std::transform(triangles.begin(), triangles.end(), mesh.triangles.begin(),
+                   [](const NMR::MODELMESHTRIANGLE& t) {
+                       return TriangleCorners{t.m_nIndices[0], t.m_nIndices[1], t.m_nIndices[2]};
+                   });
+    return std::all_of(mesh.triangles.begin(), mesh.triangles.end(), [&](const TriangleCorners& c) {
+        return std::max({c[0], c[1], c[2]}) < vertex_count;
+    });
+}
+
+bool threemf_bytes(const PrintableSolid& solid, Bytes& package, std::string& reason) {
+    package.clear();
+    NMR::PLib3MFModel* made = nullptr;
+    if (NMR::lib3mf_createmodel(&made) != LIB3MF_OK || made == nullptr) {
+        reason = "lib3mf cannot make a 3MF model";
+        return false;
+    }
+    const Handle model(made);
+    auto failed = [&](NMR::PLib3MFBase* instance) {
+        reason = last_error(instance);
+        return false;
+    };
+    if (NMR::lib3mf_model_setunit(model.get(), NMR::MODELUNIT_MILLIMETER) != LIB3MF_OK) {
+        return failed(model.get());
+    }
+    NMR::PLib3MFModelMeshObject* added = nullptr;
+    if (NMR::lib3mf_model_addmeshobject(model.get(), &added) != LIB3MF_OK) {
+        return failed(model.get());
+    }
+    const Handle object(added);
+    std::vector<NMR::MODELMESHVERTEX> vertices(solid.vertices.size());
+    std::transform(solid.vertices.begin(), solid.vertices.end(), vertices.begin(),
+                   [](const Vec3& p) {
+                       return NMR::MODELMESHVERTEX{{p.x, p.y, p.z}};
+                   });
+    std::vector<NMR::MODELMESHTRIANGLE> triangles(solid.triangles.size());
+    std::transform(solid.triangles.begin(), solid.triangles.end(), triangles.begin(),
+                   [](const TriangleCorners& c) {
+                       return NMR::MODELMESHTRIANGLE{{c[0], c[1], c[2]}};
+                   });
+    if (NMR::lib3mf_object_setnameutf8(object.get(), "supershape") != LIB3MF_OK ||
+        NMR::lib3mf_object_setuuidutf8(object.get(), content_uuid(solid, 0).c_str()) != LIB3MF_OK ||
+        NMR::lib3mf_meshobject_setgeometry(object.get(), vertices.data(), DWORD(vertices.size()),
+                                           triangles.data(),
+                                           DWORD(triangles.size())) != LIB3MF_OK) {
+        return failed(object.get());
+    }
+    NMR::PLib3MFModelBuildItem* placed = nullptr;
+    if (NMR::lib3mf_model_addbuilditem(model.get(), object.get(), nullptr, &placed) != LIB3MF_OK) {
+        return failed(model.get());
+    }
+    const Handle item(placed);
+    if (NMR::lib3mf_builditem_setuuidutf8(item.get(), content_uuid(solid, 1).c_str()) !=
+        LIB3MF_OK) {
+        return failed(item.get());
+    }
+    if (NMR::lib3mf_model_setbuilduuidutf8(model.get(), content_uuid(solid, 2).c_str()) !=
+        LIB3MF_OK) {
+        return failed(model.get());
+    }
+    NMR::PLib3MFModelWriter* opened = nullptr;
+    if (NMR::lib3mf_model_querywriter(model.get(), "3mf", &opened) != LIB3MF_OK) {
+        return failed(model.get());
+    }
+    const Handle writer(opened);
+    // The writer builds the whole package to measure it, and again to fill
+    // the buffer; the file itself goes through the all-or-nothing write.
+    ULONG64 size = 0;
+    if (NMR::lib3mf_writer_getstreamsize(writer.get(), &size) != LIB3MF_OK) {
+        return failed(writer.get());
+    }
+    package.resize(size);
+    if (NMR::lib3mf_writer_writetobuffer(writer.get(), package.data(), size) != LIB3MF_OK) {
+        package.clear();
+        return failed(writer.get());
+    }
+    if (!sound_as_written(package, reason)) {
+        package.clear();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace solidmorph
