@@ -18,6 +18,7 @@
 #include "saver/saver_options.h"
 #include "support/pty_process.h"
 #include "support/running_program.h"
+#include "support/tga_bytes.h"
 #include "support/work_folder.h"
 #include "support/x_display.h"
 
@@ -233,15 +234,9 @@ TEST(Saver, KeepsItsOwnPaceByDefault) {
 TEST(Saver, ADragTurnsItAndSpaceStartsTheNextMorph) {
     const test::WorkFolder folder(false);
     const std::string flat = (folder.path / "flat.tga").string();
-    {
-        // A 2 x 2 grey TGA: uncompressed true colour, 24 bits.
-        std::string tga(18, '\0');
-        tga[2] = 2;
-        tga[12] = tga[14] = 2;
-        tga[16] = 24;
-        tga.append(2 * 2 * 3, '\x80');
-        std::ofstream(flat, std::ios::binary) << tga;
-    }
+    const test::Bytes grey = test::tga_bytes(test::true_colour(2, 2, test::Bytes(2 * 2 * 3, 0x80)));
+    std::ofstream(flat, std::ios::binary)
+        .write(reinterpret_cast<const char*>(grey.data()), std::streamsize(grey.size()));
     const auto second_frame = [&](const std::vector<std::string>& input) {
         test::RunningProgram run(false);
         run.command = {SOLIDMORPH_SAVER, "--window", "--preset",  "2",
