@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "export/flat_base.h"
 #include "export/mesh_files.h"
 #include "export/printable_solid.h"
 #include "image/tga_file.h"
@@ -116,6 +117,24 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
     }
     out.files.assign(1, OutputFile{options.output, {}});
     out.summary.clear();
+    // Every solid format writes this one solid, cut flat when asked, and
+    // says the same of it.
+    PrintableSolid solid;
+    if (solid_format(options.format)) {
+        if (!make_printable_solid(surface, solid, error, options.size)) {
+            error = unsound_reason + error;
+            return false;
+        }
+        if (options.flat_base > 0.0) {
+            const SolidFigures figures = solid_figures(solid);
+            const double height =
+                options.flat_base_percent
+                    ? options.flat_base / 100.0 * (double(figures.high.z) - figures.low.z)
+                    : options.flat_base;
+            if (!cut_flat_base(solid, height, error)) return false;
+        }
+        out.summary = solid_summary(solid, options.size > 0.0, options.flat_base > 0.0);
+    }
     switch (options.format) {
         case MeshFormat::obj: {
             std::string material;
@@ -140,18 +159,9 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
             out.summary += ": " + std::to_string(surface.triangles.size()) + " triangles";
             break;
         }
-        case MeshFormat::stl: {
-            PrintableSolid solid;
-            if (!make_printable_solid(surface, solid, error, options.size)) {
-                error = unsound_reason + error;
-                return false;
-            }
+        case MeshFormat::stl:
             out.files[0].bytes = stl_bytes(solid);
-            char volume[64];
-            std::snprintf(volume, sizeof volume, ", volume %.6g", solid.volume);
-            out.summary = ": " + std::to_string(solid.triangles.size()) + " triangles" + volume;
             break;
-        }
         case MeshFormat::glb: {
             DecodedImage texture;
             if (!read_texture(options.texture, texture, error)) return false;
