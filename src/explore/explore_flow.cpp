@@ -114,6 +114,8 @@ void come_back(const ExploreSettings& settings) {
         shown = saved.shown;
         restore_view(saved.pose);
         std::snprintf(export_fields.size, sizeof export_fields.size, "%s", saved.size);
+        std::snprintf(export_fields.flat_base, sizeof export_fields.flat_base, "%s",
+                      saved.flat_base);
         std::snprintf(export_fields.output, sizeof export_fields.output, "%s", saved.output);
         // The timeline stays where it was, to play on from there.
         seek_frame(saved.frame);
@@ -140,6 +142,13 @@ void come_back(const ExploreSettings& settings) {
         *std::to_chars(text, text + sizeof text - 1, options.size).ptr = '\0';
         std::snprintf(export_fields.size, sizeof export_fields.size, "%s", text);
     }
+    if (options.flat_base > 0.0) {
+        char text[32];
+        char* stop = std::to_chars(text, text + sizeof text - 2, options.flat_base).ptr;
+        if (options.flat_base_percent) *stop++ = '%';
+        *stop = '\0';
+        std::snprintf(export_fields.flat_base, sizeof export_fields.flat_base, "%s", text);
+    }
 }
 
 void keep_state() {
@@ -148,6 +157,7 @@ void keep_state() {
     saved.frame = timeline_frame;
     saved.pose = view_pose;
     std::snprintf(saved.size, sizeof saved.size, "%s", export_fields.size);
+    std::snprintf(saved.flat_base, sizeof saved.flat_base, "%s", export_fields.flat_base);
     std::snprintf(saved.output, sizeof saved.output, "%s", export_fields.output);
     char reason[512];
     if (!save_state(saved, reason, sizeof reason)) {
@@ -221,6 +231,10 @@ void compose_command() {
         append_word(at, end, "--size");
         append_word(at, end, export_fields.size);
     }
+    if (export_fields.flat_base[0] != '\0') {
+        append_word(at, end, "--flat-base");
+        append_word(at, end, export_fields.flat_base);
+    }
     const bool obj = wants_obj();
     if (!texture_option.empty() || (obj && !texture_path.empty())) {
         append_word(at, end, "--texture");
@@ -289,6 +303,21 @@ void export_shape() {
         return;
     }
     options.size = size_mm;
+    // The flat base through the exporter's own checks, for its own words.
+    if (export_fields.flat_base[0] != '\0') {
+        std::vector<std::string> args = {"-o", options.output, "--flat-base",
+                                         export_fields.flat_base};
+        if (size_mm > 0.0) args.insert(args.end(), {"--size", export_fields.size});
+        ExportOptions parsed;
+        ShapeOptionsSeen seen;
+        std::string error;
+        if (!parse_shape_options(args, parsed, seen, error)) {
+            say("cannot export: %s", error.c_str());
+            return;
+        }
+        options.flat_base = parsed.flat_base;
+        options.flat_base_percent = parsed.flat_base_percent;
+    }
     if (options.format == MeshFormat::obj) {
         options.texture = texture_option.empty() ? texture_path : texture_option;
     } else if (options.format == MeshFormat::glb) {

@@ -18,7 +18,8 @@ constexpr const char* program_name = "solidmorph-explore";
 // The number of presets comes in at the %d.
 constexpr const char* usage_text =
     "Usage: solidmorph-explore [--preset N | --frame F | --shape a,b,m,n1,n2,n3]\n"
-    "                          [-o FILE] [--size MM] [--texture FILE.tga]\n"
+    "                          [-o FILE] [--size MM] [--flat-base H|P%%]\n"
+    "                          [--texture FILE.tga]\n"
     "Shows solidmorph's morph in a window with a panel to shape the solid, check\n"
     "that it prints, and export it as solidmorph-export would.\n"
     "\n"
@@ -30,6 +31,9 @@ constexpr const char* usage_text =
     "                  the export's file name; .glb, .obj, .stl or .3mf picks the\n"
     "                  format\n"
     "  --size MM       the export's largest extent in millimetres\n"
+    "  --flat-base H|P%%\n"
+    "                  cut an .stl export flat H mm (or P%% of its height) above\n"
+    "                  its lowest point, to stand on the plate\n"
     "  --texture FILE  the TGA texture shown and exported (default: vein.tga)\n"
     "  -h, --help      show this help and exit\n"
     "      --version   show the version and exit\n"

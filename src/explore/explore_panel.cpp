@@ -138,6 +138,9 @@ void export_section(const PanelView& view, PanelRequests& requests) {
     ImGui::InputTextWithHint("size (mm)", "generator units", export_fields.size,
                              sizeof export_fields.size, ImGuiInputTextFlags_CharsScientific);
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
+    ImGui::InputTextWithHint("flat base", "mm or % (.stl)", export_fields.flat_base,
+                             sizeof export_fields.flat_base);
+    ImGui::SetNextItemWidth(-90.0f * ui_scale);
     ImGui::InputText("file", export_fields.output, sizeof export_fields.output);
     if (ImGui::Button("Export (Ctrl+S)")) requests.export_file = true;
     ImGui::SameLine();

@@ -40,6 +40,7 @@ ShapeParams random_shape(std::mt19937& generator);
 // (command line or state file) and reads them for an export.
 struct ExportFields {
     char size[32] = "";
+    char flat_base[32] = "";  // as --flat-base takes it; blank: not cut
     char output[1024] = "solidmorph.glb";
 };
 extern ExportFields export_fields;

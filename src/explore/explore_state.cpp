@@ -74,6 +74,8 @@ void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
     SavedState& s = reading;
     read_any = true;
     const bool yes = value == "1";
+    double height = 0.0;
+    bool percent = false;
     if (key == "Source") {
         s.shown.source = value == "preset"  ? ShapeSource::preset
                          : value == "shape" ? ShapeSource::shape
@@ -104,6 +106,8 @@ void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
         std::sscanf(value.c_str(), "%f", &s.pose.distance);
     } else if (key == "Size" && (value.empty() || parse_option("--size", value, options))) {
         std::snprintf(s.size, sizeof s.size, "%s", value.c_str());
+    } else if (key == "FlatBase" && (value.empty() || parse_flat_base(value, height, percent))) {
+        std::snprintf(s.flat_base, sizeof s.flat_base, "%s", value.c_str());
     } else if (key == "Output" && (value.empty() || parse_option("-o", value, options))) {
         std::snprintf(s.output, sizeof s.output, "%s", value.c_str());
     }
@@ -125,7 +129,7 @@ void write_all(ImGuiContext*, ImGuiSettingsHandler* handler, ImGuiTextBuffer* ou
     out->appendf("Turn=%s,%s,%s,%s\nDistance=%s\n", number_text(s.pose.turn[0]).c_str(),
                  number_text(s.pose.turn[1]).c_str(), number_text(s.pose.turn[2]).c_str(),
                  number_text(s.pose.turn[3]).c_str(), number_text(s.pose.distance).c_str());
-    out->appendf("Size=%s\nOutput=%s\n\n", s.size, s.output);
+    out->appendf("Size=%s\nFlatBase=%s\nOutput=%s\n\n", s.size, s.flat_base, s.output);
 }
 
 void register_handler() {

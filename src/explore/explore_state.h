@@ -28,6 +28,7 @@ struct SavedState {
     uint64_t frame = 0;
     ViewPose pose;
     char size[32] = "";
+    char flat_base[32] = "";
     char output[1024] = "";
 };
 

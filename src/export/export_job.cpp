@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "export/flat_base.h"
 #include "export/mesh_files.h"
 #include "export/printable_solid.h"
 #include "export/threemf_file.h"
@@ -110,15 +111,31 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
         return false;
     }
     // Positions stay the generator's floats unless a size is asked for.
-    const bool solid_format =
-        options.format == MeshFormat::stl || options.format == MeshFormat::threemf;
-    if (options.size > 0.0 && !solid_format &&
+    if (options.size > 0.0 && !solid_format(options.format) &&
         !fit_to_size(surface.positions, options.size, false)) {
         error = "this shape cannot be scaled to that size";
         return false;
     }
     out.files.assign(1, OutputFile{options.output, {}});
     out.summary.clear();
+    // Every solid format writes this one solid, cut flat when asked, and
+    // says the same of it.
+    PrintableSolid solid;
+    if (solid_format(options.format)) {
+        if (!make_printable_solid(surface, solid, error, options.size)) {
+            error = unsound_reason + error;
+            return false;
+        }
+        if (options.flat_base > 0.0) {
+            const SolidFigures figures = solid_figures(solid);
+            const double height =
+                options.flat_base_percent
+                    ? options.flat_base / 100.0 * (double(figures.high.z) - figures.low.z)
+                    : options.flat_base;
+            if (!cut_flat_base(solid, height, error)) return false;
+        }
+        out.summary = solid_summary(solid, options.size > 0.0, options.flat_base > 0.0);
+    }
     switch (options.format) {
         case MeshFormat::obj: {
             std::string material;
@@ -145,26 +162,13 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
         }
         // The same checked solid in either file, with the same report.
         case MeshFormat::stl:
-        case MeshFormat::threemf: {
-            PrintableSolid solid;
-            if (!make_printable_solid(surface, solid, error, options.size)) {
-                error = unsound_reason + error;
-                return false;
-            }
-            if (options.format == MeshFormat::stl) {
-                out.files[0].bytes = stl_bytes(solid);
-            } else if (!threemf_bytes(solid, out.files[0].bytes, error)) {
-                return false;
-            }
-            char volume[64];
-            std::snprintf(volume, sizeof volume, ", volume %.6g", solid.volume);
-            out.summary = ": " + std::to_string(solid.triangles.size()) + " triangles" + volume;
-            // A 3MF must name a unit; STL has none to name.
-            if (options.format == MeshFormat::threemf && options.size <= 0.0) {
-                out.summary += " (units as generated, written as mm)";
-            }
+            out.files[0].bytes = stl_bytes(solid);
             break;
-        }
+        case MeshFormat::threemf:
+            if (!threemf_bytes(solid, out.files[0].bytes, error)) return false;
+            // A 3MF must name a unit; STL has none to name.
+            if (options.size <= 0.0) out.summary += " (units as generated, written as mm)";
+            break;
         case MeshFormat::glb: {
             DecodedImage texture;
             if (!read_texture(options.texture, texture, error)) return false;

@@ -31,7 +31,7 @@ constexpr const char* program_name = "solidmorph-export";
 // The number of presets comes in at the %d.
 constexpr const char* usage_text =
     "Usage: solidmorph-export (--preset N | --frame F | --shape a,b,m,n1,n2,n3) -o FILE\n"
-    "                         [--size MM] [--texture FILE.tga]\n"
+    "                         [--size MM] [--flat-base H|P%%] [--texture FILE.tga]\n"
     "Writes one shape of solidmorph, exactly as the program generates it.\n"
     "\n"
     "  --preset N      preset N of the shape table, 1 (the sphere) to %d\n"
@@ -50,14 +50,21 @@ constexpr const char* usage_text =
     "  --size MM       scale the shape so its largest extent is MM millimetres; an\n"
     "                  .stl or .3mf is then also laid on the plate (lowest point at\n"
     "                  z = 0)\n"
+    "  --flat-base H|P%%\n"
+    "                  cut an .stl or .3mf flat H mm (needs --size) or P%% of its\n"
+    "                  height above its lowest point, and lay it on that face;\n"
+    "                  refused if the cut leaves more than one piece or a base\n"
+    "                  under 5 mm\n"
     "  --texture FILE  the TGA texture for .glb (default: the installed vein.tga);\n"
     "                  with NAME.obj, also writes NAME.mtl and NAME.png beside it\n"
     "  -h, --help      show this help and exit\n"
     "      --version   show the version and exit\n"
     "\n"
-    "The files are written whole or not at all. Exit status: 0 when written, 1 when\n"
-    "the shape or the file cannot be written, 2 on bad usage, 128 + the signal when\n"
-    "stopped by one while writing (nothing is left behind).\n";
+    "The report line gives the triangles, and for an .stl the volume, bounding box,\n"
+    "steepest overhang (degrees from vertical; over 45 needs supports) and any\n"
+    "flat base's area. The files are written whole or not at all. Exit status: 0\n"
+    "when written, 1 when the shape or the file cannot be written, 2 on bad usage,\n"
+    "128 + the signal when stopped by one while writing (nothing is left behind).\n";
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program_name,

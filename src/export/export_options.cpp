@@ -55,6 +55,19 @@ bool parse_shape(const std::string& text, ShapeParams& shape) {
 
 }  // namespace
 
+bool parse_flat_base(const std::string& text, double& height, bool& percent) {
+    const bool in_percent = !text.empty() && text.back() == '%';
+    const std::string number = in_percent ? text.substr(0, text.size() - 1) : text;
+    double value = 0.0;
+    if (!parse_whole(number, value) || !std::isfinite(value) || !(value > 0.0) ||
+        (in_percent && !(value < 100.0))) {
+        return false;
+    }
+    height = value;
+    percent = in_percent;
+    return true;
+}
+
 // Allocates nothing: the explorer asks it every frame.
 bool format_for_path(std::string_view path, MeshFormat& format) {
     // The extension as std::filesystem::path finds it: from the file name's
@@ -83,7 +96,15 @@ bool format_for_path(std::string_view path, MeshFormat& format) {
 
 namespace {
 
-enum OptionKey : int { preset_key = 256, frame_key, shape_key, texture_key, size_key, version_key };
+enum OptionKey : int {
+    preset_key = 256,
+    frame_key,
+    shape_key,
+    texture_key,
+    size_key,
+    flat_base_key,
+    version_key
+};
 
 constexpr option long_options[] = {
     {"preset", required_argument, nullptr, preset_key},
@@ -92,6 +113,7 @@ constexpr option long_options[] = {
     {"output", required_argument, nullptr, 'o'},
     {"texture", required_argument, nullptr, texture_key},
     {"size", required_argument, nullptr, size_key},
+    {"flat-base", required_argument, nullptr, flat_base_key},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, version_key},
     {nullptr, 0, nullptr, 0},
@@ -140,6 +162,18 @@ bool take_value(int key, const std::string& value, ShapeOptionsSeen& seen, Expor
             return false;
         }
         options.size = size;
+        return true;
+    }
+    if (key == flat_base_key) {
+        if (options.flat_base > 0.0 ||
+            !parse_flat_base(value, options.flat_base, options.flat_base_percent)) {
+            error = options.flat_base > 0.0
+                        ? "more than one flat base given"
+                        : "--flat-base takes a height above 0 in millimetres, or a percent of the "
+                          "solid's height above 0 and below 100 such as 20%, not '" +
+                              value + "'";
+            return false;
+        }
         return true;
     }
     if (seen.shape) {
@@ -221,6 +255,18 @@ bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& op
     }
     if (seen.texture && seen.output && options.format == MeshFormat::threemf) {
         error = "--texture does not go with .3mf: the 3MF holds the solid alone, no colour";
+        return false;
+    }
+    if (options.flat_base > 0.0 && !options.flat_base_percent && !(options.size > 0.0)) {
+        error =
+            "--flat-base in millimetres needs --size (or give a percent of the height, such "
+            "as 20%)";
+        return false;
+    }
+    if (options.flat_base > 0.0 && seen.output && !solid_format(options.format)) {
+        error =
+            "--flat-base cuts a printable solid: it goes with .stl or .3mf, not with the drawn "
+            "surface of a .glb or .obj";
         return false;
     }
     return true;

@@ -23,6 +23,10 @@ struct ExportOptions {
     MeshFormat format = MeshFormat::glb;
     std::string texture;  // empty: the installed one, and for .obj none
     double size = 0.0;    // the largest extent wanted, in millimetres; 0: as generated
+    // How high above its lowest point a solid is cut flat to stand on, in
+    // millimetres, or in percent of its height; 0: not cut.
+    double flat_base = 0.0;
+    bool flat_base_percent = false;
 };
 
 // Which of the options a command line gave.
@@ -42,6 +46,16 @@ bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& op
 // and a file to write it to.
 bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
                           std::string& error);
+
+// A --flat-base value: a height above 0 in millimetres, or a percent of the
+// height above 0 and below 100 ("20%"). False on anything else.
+bool parse_flat_base(const std::string& text, double& height, bool& percent);
+
+// Whether the format holds a closed solid for printing (and so takes a flat
+// base) rather than the drawn surface.
+constexpr bool solid_format(MeshFormat format) {
+    return format != MeshFormat::glb && format != MeshFormat::obj;
+}
 
 // The format the file name's extension asks for, any letter case.
 bool format_for_path(std::string_view path, MeshFormat& format);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <numbers>
 #include <set>
 
 #include "export/solid_check.h"
@@ -77,6 +79,67 @@ bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid, s
         return false;
     }
     return orient_and_check_solid(v, solid.triangles, solid.volume, reason);
+}
+
+SolidFigures solid_figures(const PrintableSolid& solid) {
+    SolidFigures figures;
+    if (solid.vertices.empty()) return figures;
+    figures.low = figures.high = solid.vertices.front();
+    for (const Vec3& v : solid.vertices) {
+        figures.low = {std::min(figures.low.x, v.x), std::min(figures.low.y, v.y),
+                       std::min(figures.low.z, v.z)};
+        figures.high = {std::max(figures.high.x, v.x), std::max(figures.high.y, v.y),
+                        std::max(figures.high.z, v.z)};
+    }
+    figures.base_low = figures.high;
+    figures.base_high = figures.low;
+    for (const TriangleCorners& t : solid.triangles) {
+        const Vec3 &a = solid.vertices[t[0]], &b = solid.vertices[t[1]], &c = solid.vertices[t[2]];
+        const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
+        const double w[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
+        const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2],
+                             u[0] * w[1] - u[1] * w[0]};
+        const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        if (!(n[2] < 0.0) || !(length > 0.0)) continue;
+        if (a.z == figures.low.z && b.z == figures.low.z && c.z == figures.low.z) {
+            figures.base_area += 0.5 * length;
+            for (const Vec3* p : {&a, &b, &c}) {
+                figures.base_low = {std::min(figures.base_low.x, p->x),
+                                    std::min(figures.base_low.y, p->y), p->z};
+                figures.base_high = {std::max(figures.base_high.x, p->x),
+                                     std::max(figures.base_high.y, p->y), p->z};
+            }
+            continue;
+        }
+        const double degrees = std::asin(std::min(1.0, -n[2] / length)) * 180.0 / std::numbers::pi;
+        figures.steepest_overhang = std::max(figures.steepest_overhang, degrees);
+    }
+    return figures;
+}
+
+std::string solid_summary(const PrintableSolid& solid, bool sized, bool flat_base) {
+    const SolidFigures f = solid_figures(solid);
+    const double w = double(f.high.x) - f.low.x, d = double(f.high.y) - f.low.y,
+                 h = double(f.high.z) - f.low.z;
+    char text[256];
+    if (sized) {
+        std::snprintf(text, sizeof text,
+                      ": %zu triangles, volume %.2f cm3, %.1f x %.1f x %.1f mm, steepest "
+                      "overhang %.1f degrees",
+                      solid.triangles.size(), solid.volume / 1000.0, w, d, h, f.steepest_overhang);
+    } else {
+        std::snprintf(text, sizeof text,
+                      ": %zu triangles, volume %.6g, %.3g x %.3g x %.3g units, steepest overhang "
+                      "%.1f degrees",
+                      solid.triangles.size(), solid.volume, w, d, h, f.steepest_overhang);
+    }
+    std::string summary = text;
+    if (flat_base) {
+        std::snprintf(text, sizeof text, sized ? ", base %.1f mm2" : ", base %.4g units2",
+                      f.base_area);
+        summary += text;
+    }
+    return summary;
 }
 
 }  // namespace solidmorph

@@ -128,6 +128,11 @@ TEST(Explorer, CtrlSWritesWhatTheExporterWritesOrSaysWhyNotAndEverySignalEndsIt)
     const std::vector<Row> rows{
         {"--frame 0 -o a.glb", "sound solid", "wrote a.glb", {"a.glb"}, SIGTERM},
         {"--frame 4321 --size 80 -o b.stl", "sound solid: ", "wrote b.stl", {"b.stl"}, SIGINT},
+        {"--preset 4 --size 80 --flat-base 20% -o f.stl",
+         "sound solid: ",
+         ", base ",
+         {"f.stl"},
+         SIGTERM},
         {"--frame 9001 -o c.obj",
          "sound solid",
          "wrote c.obj",

@@ -1,5 +1,6 @@
 // solidmorph-export as its users run it, its files opened by tools nobody
-// here wrote: the Khronos glTF validator, admesh, lib3mf and tinyobjloader.
+// here wrote: the Khronos glTF validator, admesh, lib3mf, tinyobjloader and
+// CGAL's STL reader.
 #include <CGAL/IO/STL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -297,6 +299,70 @@ TEST(ExportProgram, Every3mfHoldsTheStlsSolidInMillimetresAsLib3mfReadsThem) {
     }
 }
 
+// The figure after `label` in a report line.
+double reported(const std::string& report, const std::string& label) {
+    const size_t at = report.find(label);
+    return at == std::string::npos ? -1.0 : std::stod(report.substr(at + label.size()));
+}
+
+TEST(ExportProgram, FlatBasesStandOnTheAreaTheReportGivesOrAreRefusedForTooNarrowABase) {
+    const test::WorkFolder folder(false);
+    // Cuts exactly through a ring of the sphere's corners and a hair off it.
+    ASSERT_EQ(export_to(folder.path, "--preset 1 --size 80 -o ring.stl").code, 0);
+    std::set<float> heights;
+    for (const Vec3& p : stl_corners(read_file(folder.path / "ring.stl"))) heights.insert(p.z);
+    auto exactly = [](double height) {
+        char text[32];
+        return std::string(text, std::to_chars(text, text + sizeof text, height).ptr);
+    };
+    const float ring = *std::next(heights.begin(), 5);
+    std::vector<std::pair<std::string, std::string>> rows = {
+        {"--preset 1 --flat-base " + exactly(ring), ""},
+        {"--preset 1 --flat-base " + exactly(double(ring) + 1e-9), ""}};
+    // Preset 6 ends below in a point and preset 11 in a narrow keel.
+    for (int preset = 1; preset <= preset_count; ++preset) {
+        for (const std::string base : {"2", "20%"}) {
+            const bool narrow = preset == 6 || (preset == 11 && base == "2");
+            rows.push_back({"--preset " + std::to_string(preset) + " --flat-base " + base,
+                            narrow ? "across, less than the 5 mm" : ""});
+        }
+    }
+    for (const auto& [args, refusal] : rows) {
+        SCOPED_TRACE(args);
+        const CommandRun run = export_to(folder.path, args + " --size 80 -o cut.stl");
+        if (!refusal.empty()) {
+            EXPECT_EQ(run.code, 1);
+            EXPECT_NE(run.err.find(refusal), std::string::npos) << run.err;
+            EXPECT_FALSE(fs::exists(folder.path / "cut.stl"));
+            continue;
+        }
+        ASSERT_EQ(run.code, 0) << run.err;
+        ThreemfMesh cut = read_stl_with_cgal(folder.path / "cut.stl");
+        const std::vector<Vec3>& vertices = cut.vertices;
+        std::vector<TriangleCorners>& facets = cut.triangles;
+        double volume = 0, base_area = 0;
+        std::string reason;
+        ASSERT_TRUE(orient_and_check_solid(vertices, facets, volume, reason)) << reason;
+        EXPECT_EQ(lowest_and_extent(vertices).first, 0.0f);
+        for (const TriangleCorners& t : facets) {
+            const Vec3 &a = vertices[t[0]], &b = vertices[t[1]], &c = vertices[t[2]];
+            if (a.z != 0.0f || b.z != 0.0f || c.z != 0.0f) continue;
+            base_area += std::abs((double(b.x) - a.x) * (double(c.y) - a.y) -
+                                  (double(b.y) - a.y) * (double(c.x) - a.x)) /
+                         2;
+        }
+        EXPECT_NEAR(base_area, reported(run.out, ", base "), 0.05 + 1e-9) << run.out;
+        EXPECT_NEAR(volume / 1000, reported(run.out, ", volume "), 0.005 + 1e-9) << run.out;
+        fs::remove(folder.path / "cut.stl");
+    }
+    // Half a sphere (79.8 mm pole to pole) stands on its flat face without
+    // any overhang.
+    const CommandRun half = export_to(folder.path, "--preset 1 --size 80 --flat-base 50% -o h.stl");
+    EXPECT_NE(half.out.find("80.0 x 80.0 x 39.9 mm, steepest overhang 0.0 degrees"),
+              std::string::npos)
+        << half.out;
+}
+
 TEST(ExportProgram, FilesCarryTheGeneratorsFloatsBitForBit) {
     // A frame in the middle of the return from preset 6, stepped here the
     // way the program steps it.
@@ -369,7 +435,7 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         const char* message;
         const char* program = SOLIDMORPH_EXPORT;  // or the explorer, same parser
     };
-    const std::vector<Row> rows = {
+    std::vector<Row> rows = {
         {"--preset 6 -o out.glb --twist", 2, "unknown option '--twist'"},
         {"--preset 12 -o out.glb", 2, "1 to 11"},
         {"--preset 0 -o out.stl", 2, "1 to 11"},
@@ -395,6 +461,12 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--preset 6 --texture /dev/zero -o out.glb", 1, "/dev/zero is not a regular file"},
         {"--preset 6 --texture keep.stl -o out.stl", 2, "does not go with .stl"},
         {"--preset 6 --size 0 -o out.stl", 2, "positive number"},
+        {"--preset 6 --flat-base 5 -o out.stl", 2, "--flat-base in millimetres needs --size"},
+        {"--preset 6 --size 80 --flat-base 20% -o out.obj", 2, "goes with .stl"},
+        {"--preset 6 --size 80 --flat-base 80 -o out.stl", 1, "at or above the solid's own height"},
+        {"--preset 6 --size 80 --flat-base 2 -o out.stl", 1, "only 2.85 across"},
+        {"--preset 11 --size 80 --flat-base 40 -o out.stl", 1, "more than one piece"},
+        {"--flat-base 5", 2, "--flat-base in millimetres needs --size", SOLIDMORPH_EXPLORE},
         {"--shape 1,1,6,1,1,-2 -o out.stl", 1, "the surface crosses itself"},
         // Sound as floats (its STL is written), but a micrometre across.
         {"--shape 1e-4,1e-4,4,1,1,1 -o out.3mf", 1, "at the six decimals a 3MF keeps"},
@@ -418,6 +490,10 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--twist", 2, "Try 'solidmorph-explore --help'", SOLIDMORPH_EXPLORE},
         {"window", 2, "unexpected argument 'window'", SOLIDMORPH_EXPLORE},
     };
+    for (const char* base : {"-2", "0", "abc", "5%%", "%", "-3%", "100%", "1e999", "nan"}) {
+        rows.push_back({"--preset 6 --size 80 --flat-base " + std::string(base) + " -o out.stl", 2,
+                        "--flat-base takes a height above 0"});
+    }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
         const test::WorkFolder folder(false);

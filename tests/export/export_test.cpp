@@ -224,6 +224,11 @@ TEST(ExportOptions, AcceptsWhatTheManualPromisesAndRefusesTheRest) {
         {{"--preset", "1", "--size", "-3", "-o", "a.stl"}, false, "positive number"},
         {{"--preset", "1", "--size=inf", "-o", "a.stl"}, false, "positive number"},
         {{"--preset", "1", "--size=1", "--size=2", "-o", "a.stl"}, false, "more than one size"},
+        {{"--preset", "1", "--flat-base=2.5", "--size", "80", "-o", "a.stl"}, true, ""},
+        {{"--preset", "1", "--flat-base", "99.5%", "-o", "a.stl"}, true, ""},
+        {{"--preset", "1", "--flat-base", "2", "--flat-base", "3", "--size", "9", "-o", "a.stl"},
+         false,
+         "more than one flat base"},
     };
     for (const Row& row : rows) {
         std::string joined;
