@@ -134,8 +134,8 @@ void draw_scene(const Solid& solid) {
     glLightfv(GL_LIGHT1, GL_POSITION, fill);
     glLightfv(GL_LIGHT1, GL_DIFFUSE, fill_colour);
     // Front and a little above, the plate's y axis going away from the eye.
-    const double distance = 2.6 * extent;
-    const double rise = 22 * M_PI / 180, turn = -30 * M_PI / 180;
+    const double distance = 2.7 * extent;
+    const double rise = 14 * M_PI / 180, turn = -30 * M_PI / 180;
     gluLookAt(centre[0] + distance * std::cos(rise) * std::sin(turn),
               centre[1] - distance * std::cos(rise) * std::cos(turn),
               centre[2] + distance * std::sin(rise), centre[0], centre[1], centre[2], 0, 0, 1);
