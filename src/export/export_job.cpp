@@ -198,13 +198,9 @@ void check_solid(const std::vector<Vec3>& positions, const std::vector<TriangleC
     }
     report.sound = true;
     report.volume = solid.volume;
-    report.low = report.high = solid.vertices.front();
-    for (const Vec3& v : solid.vertices) {
-        report.low = {std::min(report.low.x, v.x), std::min(report.low.y, v.y),
-                      std::min(report.low.z, v.z)};
-        report.high = {std::max(report.high.x, v.x), std::max(report.high.y, v.y),
-                       std::max(report.high.z, v.z)};
-    }
+    const SolidFigures figures = solid_figures(solid);
+    report.low = figures.low;
+    report.high = figures.high;
 }
 
 }  // namespace solidmorph
