@@ -132,7 +132,9 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
                 options.flat_base_percent
                     ? options.flat_base / 100.0 * (double(figures.high.z) - figures.low.z)
                     : options.flat_base;
-            if (!cut_flat_base(solid, height, error)) return false;
+            if (!cut_flat_base(solid, height, error, options.format == MeshFormat::threemf)) {
+                return false;
+            }
         }
         out.summary = solid_summary(solid, options.size > 0.0, options.flat_base > 0.0);
     }

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "export/solid_check.h"
+#include "export/threemf_file.h"
 
 namespace solidmorph {
 
@@ -70,7 +71,7 @@ double off_the_corners(const std::vector<Vec3>& vertices, double cut, double ext
 // are almost in line (where the plane crosses an edge and the diagonal
 // beside it), which rounding may fold over their neighbours. A constrained
 // Delaunay triangulation of the rounded outline, with exact predicates,
-// has none. False if the rounded outline crosses itself.
+// has none. False if the rounded outline crosses or touches itself.
 using Plate = CGAL::Exact_predicates_inexact_constructions_kernel;
 using PlateVertex = CGAL::Triangulation_vertex_base_with_info_2<uint32_t, Plate>;
 using PlateFace = CGAL::Constrained_triangulation_face_base_2<
@@ -94,17 +95,25 @@ bool triangulate_base(PrintableSolid& solid) {
     PlateTriangulation plate;
     try {
         std::map<uint32_t, PlateTriangulation::Vertex_handle> corners;
+        bool touches = false;
         auto corner = [&](uint32_t index) {
             auto [at, added] = corners.try_emplace(index);
             if (added) {
                 const Vec3& v = solid.vertices[index];
+                const size_t before = plate.number_of_vertices();
                 at->second = plate.insert(Plate::Point_2(v.x, v.y));
+                // Two corners rounded onto one point: the outline touches
+                // itself there, and an edge between them would have no length.
+                touches = touches || plate.number_of_vertices() == before;
                 at->second->info() = index;
             }
             return at->second;
         };
         for (const auto& [edge, count] : edges) {
-            if (count == 1) plate.insert_constraint(corner(edge.first), corner(edge.second));
+            if (count != 1) continue;
+            const auto from = corner(edge.first), to = corner(edge.second);
+            if (touches) return false;
+            plate.insert_constraint(from, to);
         }
     } catch (const PlateTriangulation::Intersection_of_constraints_exception&) {
         return false;
@@ -137,7 +146,7 @@ bool triangulate_base(PrintableSolid& solid) {
 
 }  // namespace
 
-bool cut_flat_base(PrintableSolid& solid, double height, std::string& reason) {
+bool cut_flat_base(PrintableSolid& solid, double height, std::string& reason, bool for_threemf) {
     if (solid.vertices.empty()) return refuse(reason, "there is no solid to cut");
     const SolidFigures whole = solid_figures(solid);
     const double solid_height = double(whole.high.z) - whole.low.z;
@@ -188,8 +197,19 @@ bool cut_flat_base(PrintableSolid& solid, double height, std::string& reason) {
                        }
                        return corners;
                    });
+    // The cut's corners come closer together than a 3MF's millionths (two
+    // of preset 7's lie 0.8 um apart at the base's edge), and the base's
+    // thin triangles between them fold over when the file's six decimals
+    // move them. Moved first to the coordinates the file will hold, the
+    // base is triangulated and the solid checked as the file has it.
+    if (for_threemf && !settle_as_threemf_keeps(cut_solid, reason)) {
+        reason = "the solid cut for the flat base cannot be put in a 3MF: " + reason;
+        return false;
+    }
     if (!triangulate_base(cut_solid)) {
-        return refuse(reason, "the flat base's outline crosses itself once rounded to floats");
+        return refuse(reason, std::string("the flat base's outline crosses itself ") +
+                                  (for_threemf ? "at the six decimals a 3MF keeps"
+                                               : "once rounded to floats"));
     }
     if (!orient_and_check_solid(cut_solid.vertices, cut_solid.triangles, cut_solid.volume,
                                 reason)) {

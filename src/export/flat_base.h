@@ -19,7 +19,11 @@ constexpr double min_base_across = 5.0;
 // for a height at or above the solid's own, a cut that leaves nothing or
 // more than one piece, a base smaller than min_base_across, or a rounded
 // result that is not sound. The heavy geometry templates live in this one
-// translation unit, as in solid_check.cpp.
-bool cut_flat_base(PrintableSolid& solid, double height, std::string& reason);
+// translation unit, as in solid_check.cpp. `for_threemf` puts the cut
+// solid's vertices on the coordinates a 3MF of it reads back as
+// (settle_as_threemf_keeps) before its base is triangulated and it is
+// checked, so that the solid checked is the one the 3MF holds.
+bool cut_flat_base(PrintableSolid& solid, double height, std::string& reason,
+                   bool for_threemf = false);
 
 }  // namespace solidmorph

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -143,7 +145,10 @@ bool read_threemf(const Bytes& package, ThreemfMesh& mesh) {
     });
 }
 
-bool threemf_bytes(const PrintableSolid& solid, Bytes& package, std::string& reason) {
+namespace {
+
+// The package as lib3mf writes it, not yet read back.
+bool write_package(const PrintableSolid& solid, Bytes& package, std::string& reason) {
     package.clear();
     NMR::PLib3MFModel* made = nullptr;
     if (NMR::lib3mf_createmodel(&made) != LIB3MF_OK || made == nullptr) {
@@ -209,6 +214,66 @@ bool threemf_bytes(const PrintableSolid& solid, Bytes& package, std::string& rea
         package.clear();
         return failed(writer.get());
     }
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
+// What lib3mf 1.8 makes of a coordinate: it writes the float product of it
+// and a million cut to a whole number (six decimals, cut off rather than
+// rounded) and reads that decimal back as the nearest float.
+float as_read_back(float value) {
+    const auto millionths = static_cast<long long>(value * 1000000.0f);
+    const long long whole = millionths < 0 ? -millionths : millionths;
+    char text[40];
+    const int length = std::snprintf(text, sizeof text, "%s%lld.%06lld", millionths < 0 ? "-" : "",
+                                     whole / 1000000, whole % 1000000);
+    float read = 0.0f;
+    std::from_chars(text, text + length, read);
+    return read;
+}
+
+// A coordinate that comes back from a 3MF as itself, near the given one.
+// The decimal read back mostly writes the same decimal again, but one whose
+// nearest float lies a hair toward zero of it loses another millionth on
+// the next write: a few steps toward zero, in all a few micrometres.
+float settled(float value) {
+    for (int step = 0; step < 64; ++step) {
+        const float next = as_read_back(value);
+        if (next == value) break;
+        value = next;
+    }
+    return value;
+}
+
+}  // namespace
+
+bool settle_as_threemf_keeps(PrintableSolid& solid, std::string& reason) {
+    for (Vec3& v : solid.vertices) v = {settled(v.x), settled(v.y), settled(v.z)};
+    // lib3mf itself has the last word: what it reads back is taken, until a
+    // write and a read leave every coordinate as it is.
+    for (int pass = 0; pass < 4; ++pass) {
+        Bytes package;
+        if (!write_package(solid, package, reason)) return false;
+        ThreemfMesh read;
+        if (!read_threemf(package, read) || read.vertices.size() != solid.vertices.size()) {
+            reason = "lib3mf cannot read back the 3MF it wrote";
+            return false;
+        }
+        if (std::memcmp(read.vertices.data(), solid.vertices.data(),
+                        solid.vertices.size() * sizeof(Vec3)) == 0) {
+            return true;
+        }
+        solid.vertices = std::move(read.vertices);
+    }
+    reason = "its coordinates do not settle at the six decimals a 3MF keeps";
+    return false;
+}
+
+bool threemf_bytes(const PrintableSolid& solid, Bytes& package, std::string& reason) {
+    if (!write_package(solid, package, reason)) return false;
     if (!sound_as_written(package, reason)) {
         package.clear();
         return false;

@@ -16,6 +16,13 @@ namespace solidmorph {
 // built or the rounding leaves it unsound.
 bool threemf_bytes(const PrintableSolid& solid, Bytes& package, std::string& reason);
 
+// Moves every vertex to the coordinates a 3MF of the solid reads back as
+// (lib3mf writes six decimals, cut off rather than rounded), until writing
+// and reading leave them unchanged: a solid checked after this is exactly
+// the solid its 3MF holds. False, with the reason, if lib3mf cannot write or
+// read it, or the coordinates do not settle.
+bool settle_as_threemf_keeps(PrintableSolid& solid, std::string& reason);
+
 // A package's one mesh object as lib3mf reads it, and whether its unit is
 // the millimetre.
 struct ThreemfMesh {

@@ -316,18 +316,21 @@ TEST(ExportProgram, FlatBasesStandOnTheAreaTheReportGivesOrAreRefusedForTooNarro
         return std::string(text, std::to_chars(text, text + sizeof text, height).ptr);
     };
     const float ring = *std::next(heights.begin(), 5);
-    std::vector<std::pair<std::string, std::string>> rows = {
-        {"--preset 1 --flat-base " + exactly(ring), ""},
-        {"--preset 1 --flat-base " + exactly(double(ring) + 1e-9), ""}};
+    // A third column: also written as a 3MF, where six decimals move the
+    // cut's corners (preset 7's base has two 0.8 um apart).
+    std::vector<std::tuple<std::string, std::string, bool>> rows = {
+        {"--preset 1 --flat-base " + exactly(ring), "", false},
+        {"--preset 1 --flat-base " + exactly(double(ring) + 1e-9), "", false},
+        {"--preset 7 --flat-base 2", "", true}};
     // Preset 6 ends below in a point and preset 11 in a narrow keel.
     for (int preset = 1; preset <= preset_count; ++preset) {
         for (const std::string base : {"2", "20%"}) {
             const bool narrow = preset == 6 || (preset == 11 && base == "2");
             rows.push_back({"--preset " + std::to_string(preset) + " --flat-base " + base,
-                            narrow ? "across, less than the 5 mm" : ""});
+                            narrow ? "across, less than the 5 mm" : "", false});
         }
     }
-    for (const auto& [args, refusal] : rows) {
+    for (const auto& [args, refusal, threemf] : rows) {
         SCOPED_TRACE(args);
         const CommandRun run = export_to(folder.path, args + " --size 80 -o cut.stl");
         if (!refusal.empty()) {
@@ -354,6 +357,16 @@ TEST(ExportProgram, FlatBasesStandOnTheAreaTheReportGivesOrAreRefusedForTooNarro
         EXPECT_NEAR(base_area, reported(run.out, ", base "), 0.05 + 1e-9) << run.out;
         EXPECT_NEAR(volume / 1000, reported(run.out, ", volume "), 0.005 + 1e-9) << run.out;
         fs::remove(folder.path / "cut.stl");
+        if (!threemf) continue;
+        const CommandRun in_3mf = export_to(folder.path, args + " --size 80 -o cut.3mf");
+        ASSERT_EQ(in_3mf.code, 0) << in_3mf.err;
+        EXPECT_EQ(in_3mf.out.substr(13), run.out.substr(13));
+        const std::string bytes = read_file(folder.path / "cut.3mf");
+        ThreemfMesh from_3mf;
+        ASSERT_TRUE(read_threemf(Bytes(bytes.begin(), bytes.end()), from_3mf));
+        EXPECT_EQ(from_3mf.triangles.size(), facets.size());
+        ASSERT_TRUE(orient_and_check_solid(from_3mf.vertices, from_3mf.triangles, volume, reason))
+            << reason;
     }
     // Half a sphere (79.8 mm pole to pole) stands on its flat face without
     // any overhang.
@@ -466,6 +479,9 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--preset 6 --size 80 --flat-base 80 -o out.stl", 1, "at or above the solid's own height"},
         {"--preset 6 --size 80 --flat-base 2 -o out.stl", 1, "only 2.85 across"},
         {"--preset 11 --size 80 --flat-base 40 -o out.stl", 1, "more than one piece"},
+        // Two of the cut's corners fall on one point at six decimals.
+        {"--preset 7 --size 10 --flat-base 20% -o out.3mf", 1,
+         "outline crosses itself at the six decimals a 3MF keeps"},
         {"--flat-base 5", 2, "--flat-base in millimetres needs --size", SOLIDMORPH_EXPLORE},
         {"--shape 1,1,6,1,1,-2 -o out.stl", 1, "the surface crosses itself"},
         // Sound as floats (its STL is written), but a micrometre across.
