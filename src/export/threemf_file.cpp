@@ -251,7 +251,10 @@ float settled(float value) {
 }  // namespace
 
 bool settle_as_threemf_keeps(PrintableSolid& solid, std::string& reason) {
-    for (Vec3& v : solid.vertices) v = {settled(v.x), settled(v.y), settled(v.z)};
+    std::transform(solid.vertices.begin(), solid.vertices.end(), solid.vertices.begin(),
+                   [](const Vec3& v) {
+                       return Vec3{settled(v.x), settled(v.y), settled(v.z)};
+                   });
     // lib3mf itself has the last word: what it reads back is taken, until a
     // write and a read leave every coordinate as it is.
     for (int pass = 0; pass < 4; ++pass) {
