@@ -110,7 +110,10 @@ void show_shape(const ShapeParams& shape) {
 void come_back(const ExploreSettings& settings) {
     SavedState saved;
     std::snprintf(saved.output, sizeof saved.output, "%s", export_fields.output);
-    if (remember && load_state(saved)) {
+    std::string ignored;
+    const bool loaded = remember && load_state(saved, ignored);
+    if (!ignored.empty()) say("%s", ignored.c_str());
+    if (loaded) {
         shown = saved.shown;
         restore_view(saved.pose);
         std::snprintf(export_fields.size, sizeof export_fields.size, "%s", saved.size);
@@ -244,14 +247,12 @@ void compose_command() {
 }
 
 // The size field as the exporter's --size reads it; blank is generator units.
+// Read afresh wherever it is used, so that the check and the export always
+// take what the field says at that moment.
 void read_size_field() {
-    if (std::strcmp(checked_size, export_fields.size) == 0) return;
-    ExportOptions options;
-    ShapeOptionsSeen seen;
-    std::string error;
-    size_valid = export_fields.size[0] == '\0' ||
-                 parse_shape_options({"--size", export_fields.size}, options, seen, error);
-    size_mm = size_valid ? options.size : 0.0;
+    double size = 0.0;
+    size_valid = export_fields.size[0] == '\0' || parse_size(export_fields.size, size);
+    size_mm = size_valid ? size : 0.0;
 }
 
 // The line says "checking" until the answer for the very shape and size on
@@ -286,6 +287,7 @@ void check_shape_on_screen() {
 // through the same library. The export runs the solid's own start-up,
 // which moves the scheduler and the texture's drift: both are put back.
 void export_shape() {
+    read_size_field();
     ExportOptions options;
     options.source = shown.source;
     options.preset = shown.preset;
@@ -429,6 +431,10 @@ void act_on_panel(const PanelRequests& r) {
     if (r.toggle_full_screen) set_full_screen(!full_screen());
     if (r.reset_view) reset_view();
     if (r.seek) show_frame(r.seek_frame);
+    if (r.refused_frame[0] != '\0') {
+        say("cannot go to frame '%s': a frame is a whole number from 0 to 18446744073709551615",
+            r.refused_frame);
+    }
     if (r.edit_shape) show_shape(r.shape);
     if (r.copy_command) ImGui::SetClipboardText(command);
     if (r.export_file) export_shape();

@@ -3,8 +3,10 @@
 #include <imgui.h>
 
 #include <cmath>
+#include <cstdio>
 #include <random>
 
+#include "export/export_options.h"
 #include "morph/morph_scheduler.h"
 
 namespace solidmorph {
@@ -77,12 +79,19 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
         requests.seek = true;
         requests.seek_frame = view.window.first + position;
     }
-    uint64_t typed = view.frame;
+    // Typed as text and read as --frame reads it: ImGui's own number field
+    // would take "-7" and wrap it to a frame near 2^64.
+    char typed[32];
+    std::snprintf(typed, sizeof typed, "%llu", frame);
     ImGui::SetNextItemWidth(-1.0f);
-    if (ImGui::InputScalar("##frame", ImGuiDataType_U64, &typed, nullptr, nullptr, "%llu",
-                           ImGuiInputTextFlags_EnterReturnsTrue)) {
-        requests.seek = true;
-        requests.seek_frame = typed;
+    if (ImGui::InputText("##frame", typed, sizeof typed, ImGuiInputTextFlags_EnterReturnsTrue)) {
+        uint64_t wanted = 0;
+        if (parse_frame(typed, wanted)) {
+            requests.seek = true;
+            requests.seek_frame = wanted;
+        } else {
+            std::snprintf(requests.refused_frame, sizeof requests.refused_frame, "%s", typed);
+        }
     }
     ImGui::TextUnformatted("Go to (Left, Right):");
     for (int preset = 1; preset <= preset_count; ++preset) {

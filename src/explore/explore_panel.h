@@ -27,6 +27,7 @@ struct PanelRequests {
     bool toggle_texture = false, toggle_full_screen = false, reset_view = false;
     bool seek = false;
     uint64_t seek_frame = 0;
+    char refused_frame[32] = "";  // typed in the frame field, but not a frame
     bool edit_shape = false;
     ShapeParams shape{};
     bool export_file = false, screenshot = false, copy_command = false;

@@ -1,16 +1,21 @@
 #include "explore/explore_state.h"
 
+#include <fcntl.h>
 #include <imgui.h>
 #include <imgui_internal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "export/file_output.h"
@@ -24,7 +29,19 @@ namespace fs = std::filesystem;
 // Filled while ImGui reads the file, emptied into the file when it writes.
 SavedState reading;
 bool read_any = false;
+bool read_shape = false;
+std::string ignored_keys;  // the values that could not be taken, by name
 const SavedState* writing = nullptr;
+
+// Ours is under 2 KiB; anything far larger is not a state file we wrote,
+// and reading it all would hold up the start.
+constexpr size_t most_state_bytes = size_t(64) << 20;
+constexpr size_t longest_state_line = 4096;
+
+void ignore_key(const std::string& key) {
+    if (ignored_keys.find(" " + key + ",") != std::string::npos) return;
+    ignored_keys += " " + key + ",";
+}
 
 fs::path state_path() {
     const char* state_home = std::getenv("XDG_STATE_HOME");
@@ -34,14 +51,6 @@ fs::path state_path() {
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] != '/') return {};
     return fs::path(home) / ".local" / "state" / "solidmorph" / "explore.ini";
-}
-
-// One value through the command line's own parser, so that the file is held
-// to the same checks.
-bool parse_option(const char* option, const std::string& value, ExportOptions& options) {
-    ShapeOptionsSeen seen;
-    std::string error;
-    return parse_shape_options({option, value}, options, seen, error);
 }
 
 const char* source_name(ShapeSource source) {
@@ -66,26 +75,35 @@ void* open_entry(ImGuiContext*, ImGuiSettingsHandler*, const char* name) {
     return std::strcmp(name, "State") == 0 ? &reading : nullptr;
 }
 
+// A text field's value, whole or not at all.
+template <size_t room>
+bool keep_text(char (&field)[room], const std::string& value, bool valid) {
+    if (!valid || value.size() >= room) return false;
+    std::memcpy(field, value.c_str(), value.size() + 1);
+    return true;
+}
+
+// Each value is checked as its option checks it; one that fails is left
+// as it was and named in the line of what was ignored.
 void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
     const char* equals = std::strchr(line, '=');
     if (equals == nullptr) return;
     const std::string key(line, equals), value(equals + 1);
-    ExportOptions options;
     SavedState& s = reading;
     read_any = true;
     const bool yes = value == "1";
-    double height = 0.0;
-    bool percent = false;
+    bool taken = true;
     if (key == "Source") {
         s.shown.source = value == "preset"  ? ShapeSource::preset
                          : value == "shape" ? ShapeSource::shape
                                             : ShapeSource::frame;
-    } else if (key == "Frame" && parse_option("--frame", value, options)) {
-        s.frame = options.frame;
-    } else if (key == "Preset" && parse_option("--preset", value, options)) {
-        s.shown.preset = options.preset;
-    } else if (key == "Shape" && parse_option("--shape", value, options)) {
-        s.shown.shape = options.shape;
+    } else if (key == "Frame") {
+        taken = parse_frame(value, s.frame);
+    } else if (key == "Preset") {
+        taken = parse_preset(value, s.shown.preset);
+    } else if (key == "Shape") {
+        taken = parse_shape(value, s.shown.shape);
+        read_shape = read_shape || taken;
     } else if (key == "Playing") {
         s.shown.playing = yes;
     } else if (key == "Spin") {
@@ -98,19 +116,30 @@ void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
         s.shown.panel = yes;
     } else if (key == "Turn") {
         ViewPose pose = s.pose;
-        if (std::sscanf(value.c_str(), "%f,%f,%f,%f", &pose.turn[0], &pose.turn[1], &pose.turn[2],
-                        &pose.turn[3]) == 4) {
-            s.pose = pose;
-        }
+        char end = '\0';
+        taken = std::sscanf(value.c_str(), "%f,%f,%f,%f%c", &pose.turn[0], &pose.turn[1],
+                            &pose.turn[2], &pose.turn[3], &end) == 4 &&
+                std::all_of(std::begin(pose.turn), std::end(pose.turn),
+                            [](float f) { return std::isfinite(f); });
+        if (taken) s.pose = pose;
     } else if (key == "Distance") {
-        std::sscanf(value.c_str(), "%f", &s.pose.distance);
-    } else if (key == "Size" && (value.empty() || parse_option("--size", value, options))) {
-        std::snprintf(s.size, sizeof s.size, "%s", value.c_str());
-    } else if (key == "FlatBase" && (value.empty() || parse_flat_base(value, height, percent))) {
-        std::snprintf(s.flat_base, sizeof s.flat_base, "%s", value.c_str());
-    } else if (key == "Output" && (value.empty() || parse_option("-o", value, options))) {
-        std::snprintf(s.output, sizeof s.output, "%s", value.c_str());
+        float distance = 0.0f;
+        char end = '\0';
+        taken = std::sscanf(value.c_str(), "%f%c", &distance, &end) == 1 &&
+                std::isfinite(distance) && distance > 0.0f;
+        if (taken) s.pose.distance = distance;
+    } else if (key == "Size") {
+        double size = 0.0;
+        taken = keep_text(s.size, value, value.empty() || parse_size(value, size));
+    } else if (key == "FlatBase") {
+        double height = 0.0;
+        bool percent = false;
+        taken =
+            keep_text(s.flat_base, value, value.empty() || parse_flat_base(value, height, percent));
+    } else if (key == "Output") {
+        taken = keep_text(s.output, value, true);
     }
+    if (!taken) ignore_key(key);
 }
 
 void write_all(ImGuiContext*, ImGuiSettingsHandler* handler, ImGuiTextBuffer* out) {
@@ -144,18 +173,98 @@ void register_handler() {
     context.SettingsHandlers.push_back(handler);
 }
 
+// A line too long to be ours, or holding bytes no text has, is left out.
+bool readable_line(std::string_view line, bool cut_short) {
+    return !cut_short && std::none_of(line.begin(), line.end(), [](char c) {
+        return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r') || c == 0x7f;
+    });
+}
+
+// The file's readable lines. Only a regular file is read, and only its
+// first 64 MiB: a folder, a pipe, a device or a huge file in its place must
+// not hold up the start, and one unreadable line loses none of the others.
+std::string read_state_text(const fs::path& path, std::string& problem) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) problem = std::string("cannot be read (") + std::strerror(errno) + ")";
+        return {};
+    }
+    std::string text;
+    std::string line;
+    bool cut_short = false;
+    size_t left_out = 0;
+    const auto end_line = [&] {
+        if (readable_line(line, cut_short)) {
+            text += line;
+            text += '\n';
+        } else {
+            ++left_out;
+        }
+        line.clear();
+        cut_short = false;
+    };
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        problem = "is not a plain file";
+    } else {
+        static char chunk[65536];
+        size_t total = 0;
+        for (;;) {
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            for (const char* at = chunk; at < chunk + got;) {
+                const char* newline =
+                    static_cast<const char*>(std::memchr(at, '\n', size_t(chunk + got - at)));
+                const char* stop = newline != nullptr ? newline : chunk + got;
+                const size_t room = longest_state_line - line.size();
+                cut_short = cut_short || size_t(stop - at) > room;
+                if (!cut_short) line.append(at, stop);
+                if (newline != nullptr) end_line();
+                at = stop + (newline != nullptr ? 1 : 0);
+            }
+            total += size_t(got);
+            if (total >= most_state_bytes) {
+                problem = "is longer than 64 MiB; only its beginning was read";
+                cut_short = true;  // a value cut in two is no value
+                break;
+            }
+        }
+        if (!line.empty() || cut_short) end_line();
+    }
+    ::close(fd);
+    if (left_out > 0 && problem.empty()) {
+        problem = "has " + std::to_string(left_out) + (left_out == 1 ? " line" : " lines") +
+                  " that cannot be read";
+    }
+    return text;
+}
+
 }  // namespace
 
-bool load_state(SavedState& saved) {
+bool load_state(SavedState& saved, std::string& ignored) {
     register_handler();
+    ignored.clear();
     const fs::path path = state_path();
     if (path.empty()) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string problem;
+    const std::string text = read_state_text(path, problem);
     reading = saved;
     read_any = false;
-    ImGui::LoadIniSettingsFromMemory(text.data(), text.size());
+    read_shape = false;
+    ignored_keys.clear();
+    if (!text.empty()) ImGui::LoadIniSettingsFromMemory(text.data(), text.size());
+    // A shape of its own with no shape that can be read would be all zeros:
+    // nothing on the screen, and nothing better written back.
+    if (read_any && reading.shown.source == ShapeSource::shape && !read_shape) {
+        reading.shown.source = ShapeSource::frame;
+        ignore_key("Source");
+    }
+    if (!ignored_keys.empty()) {
+        ignored_keys.pop_back();
+        problem += (problem.empty() ? "" : "; ") + std::string("values ignored:") + ignored_keys;
+    }
+    if (!problem.empty()) ignored = "the state file " + path.string() + " " + problem;
     if (!read_any) return false;
     saved = reading;
     return true;

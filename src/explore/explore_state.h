@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "export/export_options.h"
 #include "geometry/geometry_types.h"
@@ -37,8 +38,9 @@ struct SavedState {
 // settings. Call load after ImGui's context exists and before its first
 // frame; false (and `saved` untouched) when there is none or it is not one
 // of ours. Unknown or broken lines are skipped, each value checked as the
-// command line checks it.
-bool load_state(SavedState& saved);
+// command line checks it; `ignored` says in one line what could not be
+// taken (empty when everything could).
+bool load_state(SavedState& saved, std::string& ignored);
 
 // Writes it whole (a temporary renamed into place), with ImGui's settings.
 // False, with a reason, if it cannot.

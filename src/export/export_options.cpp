@@ -15,49 +15,65 @@ namespace solidmorph {
 
 namespace {
 
-bool parse_whole(const std::string& text, auto& value) {
+bool parse_whole(std::string_view text, auto& value) {
     const char* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
     return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
-bool parse_preset(const std::string& text, int& preset) {
-    return parse_whole(text, preset) && preset >= 1 && preset <= preset_count;
+}  // namespace
+
+bool parse_preset(std::string_view text, int& preset) {
+    int value = 0;
+    if (!parse_whole(text, value) || value < 1 || value > preset_count) return false;
+    preset = value;
+    return true;
 }
 
 // Digits only: no sign, no spaces, no exponent.
-bool parse_frame(const std::string& text, uint64_t& frame) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c)) != 0;
-    }) && parse_whole(text, frame);
+bool parse_frame(std::string_view text, uint64_t& frame) {
+    uint64_t value = 0;
+    if (!std::all_of(text.begin(), text.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }) ||
+        !parse_whole(text, value)) {
+        return false;
+    }
+    frame = value;
+    return true;
 }
 
 // Six finite numbers, comma separated.
-bool parse_shape(const std::string& text, ShapeParams& shape) {
-    float* fields[6] = {&shape.a, &shape.b, &shape.m, &shape.n1, &shape.n2, &shape.n3};
+bool parse_shape(std::string_view text, ShapeParams& shape) {
+    ShapeParams read{};
+    float* fields[6] = {&read.a, &read.b, &read.m, &read.n1, &read.n2, &read.n3};
     size_t start = 0;
     for (int i = 0; i < 6; ++i) {
         const size_t comma = text.find(',', start);
         const bool last = i == 5;
-        if (last != (comma == std::string::npos)) return false;
-        const std::string field = text.substr(start, last ? std::string::npos : comma - start);
+        if (last != (comma == std::string_view::npos)) return false;
+        std::string_view number = text.substr(start, last ? std::string_view::npos : comma - start);
         // from_chars takes no leading '+'; people write one.
-        std::string number = field;
         if (!number.empty() && number[0] == '+') {
-            number.erase(0, 1);
+            number.remove_prefix(1);
             if (!number.empty() && (number[0] == '-' || number[0] == '+')) return false;
         }
         if (!parse_whole(number, *fields[i]) || !std::isfinite(*fields[i])) return false;
         start = comma + 1;
     }
+    shape = read;
     return true;
 }
 
-}  // namespace
+bool parse_size(std::string_view text, double& size) {
+    double value = 0.0;
+    if (!parse_whole(text, value) || !std::isfinite(value) || !(value > 0.0)) return false;
+    size = value;
+    return true;
+}
 
-bool parse_flat_base(const std::string& text, double& height, bool& percent) {
+bool parse_flat_base(std::string_view text, double& height, bool& percent) {
     const bool in_percent = !text.empty() && text.back() == '%';
-    const std::string number = in_percent ? text.substr(0, text.size() - 1) : text;
+    const std::string_view number = in_percent ? text.substr(0, text.size() - 1) : text;
     double value = 0.0;
     if (!parse_whole(number, value) || !std::isfinite(value) || !(value > 0.0) ||
         (in_percent && !(value < 100.0))) {
@@ -154,8 +170,7 @@ bool take_value(int key, const std::string& value, ShapeOptionsSeen& seen, Expor
     }
     if (key == size_key) {
         double size = 0.0;
-        if (options.size > 0.0 || !parse_whole(value, size) || !std::isfinite(size) ||
-            !(size > 0.0)) {
+        if (options.size > 0.0 || !parse_size(value, size)) {
             error = options.size > 0.0
                         ? "more than one size given"
                         : "--size takes a positive number of millimetres, not '" + value + "'";

@@ -47,9 +47,18 @@ bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& op
 bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
                           std::string& error);
 
+// Each value as its option takes it, with nothing around it; false (and
+// the value untouched) on anything else. A frame is digits only, from 0 to
+// 2^64 - 1; a preset a whole number from 1 to 11; a shape six finite
+// numbers a,b,m,n1,n2,n3; a size a finite number of millimetres above 0.
+bool parse_frame(std::string_view text, uint64_t& frame);
+bool parse_preset(std::string_view text, int& preset);
+bool parse_shape(std::string_view text, ShapeParams& shape);
+bool parse_size(std::string_view text, double& size);
+
 // A --flat-base value: a height above 0 in millimetres, or a percent of the
 // height above 0 and below 100 ("20%"). False on anything else.
-bool parse_flat_base(const std::string& text, double& height, bool& percent);
+bool parse_flat_base(std::string_view text, double& height, bool& percent);
 
 // Whether the format holds a closed solid for printing (and so takes a flat
 // base) rather than the drawn surface.

@@ -247,6 +247,20 @@ TEST(ExportOptions, AcceptsWhatTheManualPromisesAndRefusesTheRest) {
         parse_export_options({"--shape", "+1,1,-6,.5,2e0,3", "-o", "x/a.OBJ"}, options, error));
     EXPECT_EQ(options.format, MeshFormat::obj);
     EXPECT_TRUE(same_bits(options.shape, ShapeParams{1, 1, -6, 0.5f, 2, 3}));
+    // One value alone, as the explorer's fields and state file read it: a
+    // refusal leaves the last good value, never a wrapped or partial one.
+    uint64_t frame = 41;
+    int preset = 3;
+    ShapeParams shape{1, 2, 3, 4, 5, 6};
+    double size = 8;
+    EXPECT_FALSE(parse_frame("-7", frame) || parse_preset("12", preset) ||
+                 parse_shape("1,1,nan,1,1,1", shape) || parse_size("-3", size));
+    EXPECT_EQ(frame, 41u);
+    EXPECT_EQ(preset, 3);
+    EXPECT_TRUE(same_bits(shape, ShapeParams{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(size, 8.0);
+    EXPECT_TRUE(parse_frame("18446744073709551615", frame) && parse_size("0.5", size));
+    EXPECT_EQ(frame, UINT64_MAX);
 }
 
 std::string read_file(const fs::path& path) {

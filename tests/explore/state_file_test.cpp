@@ -1,0 +1,157 @@
+// The explorer's state file through its own reading and writing, without a
+// window: every form a path can take where explore.ini belongs, values that
+// cannot be taken, and a round trip in which no value can stand in for
+// another.
+#include <gtest/gtest.h>
+#include <imgui.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <bit>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "explore/explore_state.h"
+#include "support/work_folder.h"
+
+namespace solidmorph {
+namespace {
+
+namespace fs = std::filesystem;
+
+template <size_t words, class T>
+std::array<uint32_t, words> bits(const T& value) {
+    return std::bit_cast<std::array<uint32_t, words>>(value);
+}
+
+// The state folder pointed at a scratch one for the test's length, with an
+// ImGui context to read through; both given back at the end.
+struct StateFolder {
+    test::WorkFolder folder{false};
+    std::optional<std::string> before;
+    ImGuiContext* context = ImGui::CreateContext();
+
+    StateFolder() {
+        if (const char* was = getenv("XDG_STATE_HOME")) before = was;
+        setenv("XDG_STATE_HOME", folder.path.c_str(), 1);
+        ImGui::GetIO().IniFilename = nullptr;
+        fs::create_directories(file().parent_path());
+    }
+    ~StateFolder() {
+        ImGui::DestroyContext(context);
+        before ? setenv("XDG_STATE_HOME", before->c_str(), 1) : unsetenv("XDG_STATE_HOME");
+    }
+    fs::path file() const { return folder.path / "solidmorph" / "explore.ini"; }
+    void write(const std::string& text) const { std::ofstream(file(), std::ios::binary) << text; }
+};
+
+const std::string header = "[Solidmorph][State]\n";
+
+struct FileForm {
+    const char* what;
+    std::function<void(const StateFolder&)> make;
+    bool loads;          // something of ours is taken
+    const char* says;    // in the one line of what was ignored; "" for nothing
+    uint64_t frame = 0;  // the frame taken, when it loads
+};
+
+TEST(StateFile, EveryFormStartsAtOnceTakesWhatIsReadableAndSaysWhatItIgnored) {
+    const FileForm forms[] = {
+        {"missing", [](const StateFolder&) {}, false, ""},
+        {"empty", [](const StateFolder& s) { s.write(""); }, false, ""},
+        {"a folder", [](const StateFolder& s) { fs::create_directory(s.file()); }, false,
+         "is not a plain file"},
+        {"a named pipe", [](const StateFolder& s) { mkfifo(s.file().c_str(), 0644); }, false,
+         "is not a plain file"},
+        {"a link to /dev/zero",
+         [](const StateFolder& s) { fs::create_symlink("/dev/zero", s.file()); }, false,
+         "is not a plain file"},
+        {"a huge file, ours at its start",
+         [](const StateFolder& s) {
+             s.write(header + "Frame=41\n");
+             fs::resize_file(s.file(), uintmax_t(8) << 30);
+         },
+         true, "only its beginning was read", 41},
+        {"binary bytes",
+         [](const StateFolder& s) {
+             s.write(
+                 std::string("\x7f"
+                             "ELF\x02\x01\0\0\x01\xff",
+                             10));
+         },
+         false, "1 line that cannot be read"},
+        {"a 10 MB line among ours",
+         [](const StateFolder& s) {
+             s.write(header + std::string(10 << 20, 'x') + "\nFrame=42\n");
+         },
+         true, "1 line that cannot be read", 42},
+        {"values that are not finite or not there",
+         [](const StateFolder& s) {
+             s.write(header +
+                     "Source=shape\nShape=1,1,nan,1,1,1\nDistance=nan\nTurn=nan,0,0,1\n"
+                     "Frame=-7\nPreset=12\nSize=-3\nFlatBase=100%\n");
+         },
+         true, "values ignored: Shape, Distance, Turn, Frame, Preset, Size, FlatBase, Source"},
+    };
+    for (const FileForm& form : forms) {
+        SCOPED_TRACE(form.what);
+        StateFolder folder;
+        form.make(folder);
+        SavedState saved;
+        saved.frame = 7;
+        std::string ignored;
+        const auto start = std::chrono::steady_clock::now();
+        const bool loaded = load_state(saved, ignored);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_EQ(loaded, form.loads);
+        EXPECT_NE(ignored.find(form.says), std::string::npos) << ignored;
+        EXPECT_EQ(ignored.empty(), *form.says == '\0') << ignored;
+        // Never a shape of its own without a shape to show.
+        EXPECT_NE(saved.shown.source, ShapeSource::shape);
+        EXPECT_EQ(saved.frame, form.loads && form.frame != 0 ? form.frame : 7);
+    }
+}
+
+TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
+    StateFolder folder;
+    SavedState kept;
+    kept.shown = {ShapeSource::shape,
+                  7,
+                  {1.25f, 2.5f, 3.75f, 0.3125f, 0.625f, 0.9375f},
+                  false,
+                  true,
+                  true,
+                  false,
+                  false};
+    kept.frame = 123456789012345;
+    kept.pose = {{0.1f, 0.3f, 0.5f, 0.80622577f}, 7.25f};
+    std::snprintf(kept.size, sizeof kept.size, "80");
+    std::snprintf(kept.flat_base, sizeof kept.flat_base, "20%%");
+    std::snprintf(kept.output, sizeof kept.output, "a b.3mf");
+    char reason[256] = "";
+    ASSERT_TRUE(save_state(kept, reason, sizeof reason)) << reason;
+    SavedState back;
+    std::string ignored;
+    ASSERT_TRUE(load_state(back, ignored));
+    EXPECT_EQ(ignored, "");
+    EXPECT_EQ(back.shown.source, kept.shown.source);
+    EXPECT_EQ(back.shown.preset, kept.shown.preset);
+    EXPECT_EQ(bits<6>(back.shown.shape), bits<6>(kept.shown.shape));
+    const auto switches = [](const ExplorerState& s) {
+        return std::array{s.playing, s.spin, s.wireframe, s.textured, s.panel};
+    };
+    EXPECT_EQ(switches(back.shown), switches(kept.shown));
+    EXPECT_EQ(back.frame, kept.frame);
+    EXPECT_EQ(bits<5>(back.pose), bits<5>(kept.pose));
+    EXPECT_STREQ(back.size, kept.size);
+    EXPECT_STREQ(back.flat_base, kept.flat_base);
+    EXPECT_STREQ(back.output, kept.output);
+}
+
+}  // namespace
+}  // namespace solidmorph
