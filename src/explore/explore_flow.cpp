@@ -49,6 +49,7 @@ std::string texture_option;  // as given on the command line, for a .glb
 
 char message[1024] = "";
 char printable[256] = "";
+char printed[sizeof printable] = "";  // the last one told to the terminal
 bool printable_ready = false;
 char command[2048] = "";
 
@@ -276,10 +277,15 @@ void check_shape_on_screen() {
         std::snprintf(checked_size, sizeof checked_size, "%s", export_fields.size);
         request_check(mesh.positions, size_mm);
     }
+    // A terminal hears of a settled shape's answer only when it changes: a
+    // slider drag would otherwise print a line for every shape it passes.
     if (!printable_ready && asked && take_check_line(printable, sizeof printable)) {
         printable_ready = true;
-        if (!shown.playing) std::printf("solidmorph-explore: printable: %s\n", printable);
-        std::fflush(stdout);
+        if (!shown.playing && std::strcmp(printable, printed) != 0) {
+            std::snprintf(printed, sizeof printed, "%s", printable);
+            std::printf("solidmorph-explore: printable: %s\n", printable);
+            std::fflush(stdout);
+        }
     }
 }
 
@@ -540,6 +546,8 @@ bool explore_frame() {
                              command,
                              full_screen()};
         draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
+    } else {
+        draw_panel_hint(io.DisplaySize.x, io.DisplaySize.y);
     }
     act_on_panel(requests);
 

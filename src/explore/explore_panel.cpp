@@ -203,4 +203,15 @@ void draw_panel(const PanelView& view, float width, float height, PanelRequests&
     ImGui::End();
 }
 
+// Drawn straight into ImGui's foreground list: no window, so nothing of it
+// can take a click or the keyboard meant for the picture.
+void draw_panel_hint(float width, float height) {
+    const char* hint = "H shows the panel";
+    const ImVec2 size = ImGui::CalcTextSize(hint);
+    const float margin = ImGui::GetStyle().WindowPadding.x;
+    ImGui::GetForegroundDrawList()->AddText(
+        ImVec2(width - size.x - margin, height - size.y - margin), IM_COL32(255, 255, 255, 150),
+        hint);
+}
+
 }  // namespace solidmorph

@@ -60,4 +60,8 @@ void panel_background(float rgb[3]);
 // screen pixels, between ImGui's begin and end of frame.
 void draw_panel(const PanelView& view, float width, float height, PanelRequests& requests);
 
+// With the panel hidden: one quiet line in the window's lower right corner
+// saying how to bring it back.
+void draw_panel_hint(float width, float height);
+
 }  // namespace solidmorph

@@ -193,6 +193,17 @@ TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
         EXPECT_FALSE(explorer.picture_stands_still());
         explorer.key("space");
         EXPECT_TRUE(explorer.picture_stands_still());
+        // H hides the panel, and a line in its corner says how it comes back.
+        explorer.key("h");
+        const test::ScreenBox whole = test::window_box(explorer.window);
+        const test::ScreenBox corner{whole.width - 180, whole.height - 24, 180, 24};
+        EXPECT_TRUE(eventually(
+            [&] {
+                const int64_t lit = test::lit_pixels(corner, explorer.window);
+                return lit > 0 && lit < 180 * 24 / 2;
+            },
+            3000));
+        explorer.key("h");
         // A drag over the picture turns the solid, also when all of it
         // (press, motion, release) reaches the explorer within one frame.
         const std::vector<unsigned long> before = explorer.picture();
