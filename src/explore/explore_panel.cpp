@@ -151,6 +151,13 @@ void export_section(const PanelView& view, PanelRequests& requests) {
                              sizeof export_fields.flat_base);
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     ImGui::InputText("file", export_fields.output, sizeof export_fields.output);
+    // Always one row, blank when all is well, so nothing below it moves.
+    char problem[160];
+    if (export_fields_problem(problem, sizeof problem) != nullptr) {
+        ImGui::TextColored(ImVec4(1.0f, 0.55f, 0.45f, 1.0f), "%s", problem);
+    } else {
+        ImGui::TextUnformatted("");
+    }
     if (ImGui::Button("Export (Ctrl+S)")) requests.export_file = true;
     ImGui::SameLine();
     if (ImGui::Button("Screenshot (F12)")) requests.screenshot = true;
@@ -160,6 +167,29 @@ void export_section(const PanelView& view, PanelRequests& requests) {
 }
 
 }  // namespace
+
+// Read as the exporter reads its options.
+const char* export_fields_problem(char* text, size_t capacity) {
+    double size = 0.0, height = 0.0;
+    bool percent = false;
+    MeshFormat format = MeshFormat::glb;
+    const bool sized = parse_size(export_fields.size, size);
+    if (export_fields.size[0] != '\0' && !sized) {
+        std::snprintf(text, capacity, "size: a number of millimetres above 0");
+    } else if (export_fields.flat_base[0] != '\0' &&
+               !parse_flat_base(export_fields.flat_base, height, percent)) {
+        std::snprintf(text, capacity, "flat base: mm above 0, or a percent below 100");
+    } else if (export_fields.flat_base[0] != '\0' && !percent && !sized) {
+        std::snprintf(text, capacity, "flat base: in mm it needs a size; or give a percent");
+    } else if (!format_for_path(export_fields.output, format)) {
+        std::snprintf(text, capacity, "file: the name must end in .glb, .stl, .obj or .3mf");
+    } else if (export_fields.flat_base[0] != '\0' && !solid_format(format)) {
+        std::snprintf(text, capacity, "flat base: for .stl and .3mf only");
+    } else {
+        return nullptr;
+    }
+    return text;
+}
 
 float panel_width() { return 380.0f * ui_scale; }
 

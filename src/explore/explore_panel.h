@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <random>
 
@@ -45,6 +46,11 @@ struct ExportFields {
     char output[1024] = "solidmorph.glb";
 };
 extern ExportFields export_fields;
+
+// What is wrong with the export fields as they stand, the first field's
+// problem first, in `text`; null when Export can go ahead. The panel shows
+// it as the fields are typed, rather than only on Export.
+const char* export_fields_problem(char* text, size_t capacity);
 
 // The panel's width in screen pixels at the window's content scale, and
 // its style sized for that scale (call once, before the first frame).

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "explore/explore_panel.h"
 #include "explore/explore_state.h"
 #include "support/work_folder.h"
 
@@ -151,6 +152,45 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     EXPECT_STREQ(back.size, kept.size);
     EXPECT_STREQ(back.flat_base, kept.flat_base);
     EXPECT_STREQ(back.output, kept.output);
+}
+
+}  // namespace
+}  // namespace solidmorph
+
+namespace solidmorph {
+namespace {
+
+TEST(ExportFields, AreRefusedAsTheyAreTypedWithTheFieldNamed) {
+    struct Row {
+        const char* size;
+        const char* flat_base;
+        const char* output;
+        const char* says;  // "" when Export can go ahead
+    };
+    const Row rows[] = {
+        {"", "", "a.glb", ""},
+        {"80", "20%", "a.3MF", ""},
+        {"80", "2", "a.stl", ""},
+        {"-3", "", "a.stl", "size:"},
+        {"1e999", "", "a.stl", "size:"},
+        {"80", "100%", "a.stl", "flat base:"},
+        {"", "2", "a.stl", "needs a size"},
+        {"80", "", "a.ply", "file:"},
+        {"80", "", "", "file:"},
+        {"80", "20%", "a.glb", "for .stl and .3mf only"},
+    };
+    const ExportFields kept = export_fields;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.size) + " " + row.flat_base + " " + row.output);
+        std::snprintf(export_fields.size, sizeof export_fields.size, "%s", row.size);
+        std::snprintf(export_fields.flat_base, sizeof export_fields.flat_base, "%s", row.flat_base);
+        std::snprintf(export_fields.output, sizeof export_fields.output, "%s", row.output);
+        char text[160];
+        const char* problem = export_fields_problem(text, sizeof text);
+        EXPECT_NE(std::string(problem != nullptr ? problem : "").find(row.says), std::string::npos);
+        EXPECT_EQ(problem == nullptr, *row.says == '\0');
+    }
+    export_fields = kept;
 }
 
 }  // namespace
