@@ -5,6 +5,7 @@
 
 #include <GL/gl.h>
 #include <imgui.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -12,8 +13,11 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +56,13 @@ char printable[256] = "";
 char printed[sizeof printable] = "";  // the last one told to the terminal
 bool printable_ready = false;
 char command[2048] = "";
+char export_folder[4096] = "";  // where the file named in the field goes
+
+// Files this studio has written since it started: writing one again needs
+// no asking. Any other file already there is replaced only when Export is
+// asked for twice in a row for it.
+std::set<std::string> written_here;
+std::string replace_asked;
 
 // What the check was last asked about, and what the last frame showed.
 ShapeParams checked_shape{};
@@ -209,6 +220,32 @@ bool wants_obj() {
 }
 
 // The exporter's command line for the shape on screen and the fields.
+// The file name as a shell would read it: a leading "~/" is the home
+// folder. In a buffer of its own, as the command is composed every frame.
+const char* output_path() {
+    static char path[sizeof ExportFields::output + 1024];
+    const char* name = export_fields.output;
+    const char* home = std::getenv("HOME");
+    if (name[0] == '~' && name[1] == '/' && home != nullptr && home[0] == '/') {
+        std::snprintf(path, sizeof path, "%s%s", home, name + 1);
+        return path;
+    }
+    return name;
+}
+
+// The folder the file goes to, as the panel shows it: a relative name is in
+// the working folder.
+void compose_export_folder() {
+    const char* path = output_path();
+    const char* slash = std::strrchr(path, '/');
+    char cwd[2048] = "";
+    if (path[0] != '/' && getcwd(cwd, sizeof cwd) == nullptr) cwd[0] = '\0';
+    const int name_part = slash != nullptr ? int(slash - path) : 0;
+    std::snprintf(export_folder, sizeof export_folder, "%s%s%.*s", cwd,
+                  cwd[0] != '\0' && name_part > 0 ? "/" : "", name_part, path);
+    if (export_folder[0] == '\0') std::snprintf(export_folder, sizeof export_folder, "/");
+}
+
 void compose_command() {
     char* at = command;
     const char* end = command + sizeof command;
@@ -230,7 +267,7 @@ void compose_command() {
         for (int i = 0; i < 6; ++i) append_number(at, end, values[i], i < 5 ? ',' : '\0');
     }
     append_word(at, end, "-o");
-    append_word(at, end, export_fields.output);
+    append_word(at, end, output_path());
     if (export_fields.size[0] != '\0') {
         append_word(at, end, "--size");
         append_word(at, end, export_fields.size);
@@ -299,7 +336,7 @@ void export_shape() {
     options.preset = shown.preset;
     options.frame = timeline_frame;
     options.shape = shown.shape;
-    options.output = export_fields.output;
+    options.output = output_path();
     if (options.output.empty() || !format_for_path(options.output, options.format)) {
         say("cannot export to '%s': the name must end in .glb, .stl, .obj or .3mf",
             export_fields.output);
@@ -331,6 +368,14 @@ void export_shape() {
     } else if (options.format == MeshFormat::glb) {
         options.texture = texture_option;
     }
+    std::error_code unknown;
+    if (std::filesystem::exists(options.output, unknown) &&
+        !written_here.contains(options.output) && replace_asked != options.output) {
+        replace_asked = options.output;
+        say("%s already exists: Export again to replace it", options.output.c_str());
+        return;
+    }
+    replace_asked.clear();
     const MorphState kept = save_morph();
     const float scroll = texture_scroll;
     ExportFiles out;
@@ -340,6 +385,7 @@ void export_shape() {
     restore_morph(kept);
     restore_texture_scroll(scroll);
     if (written) {
+        written_here.insert(options.output);
         say("wrote %s%s", options.output.c_str(), out.summary.c_str());
     } else {
         say("cannot export: %s; nothing written", error.c_str());
@@ -535,6 +581,7 @@ bool explore_frame() {
     const int32_t picture_width = width > panel ? width - panel : 0;
     act_on_mouse(float(picture_width) / scale, io.DisplaySize.y);
     compose_command();
+    compose_export_folder();
     PanelRequests requests;
     if (shown.panel) {
         const PanelView view{&shown,
@@ -544,6 +591,7 @@ bool explore_frame() {
                              printable_ready ? printable : nullptr,
                              message,
                              command,
+                             export_folder,
                              full_screen()};
         draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
     } else {

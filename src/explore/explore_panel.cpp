@@ -151,6 +151,9 @@ void export_section(const PanelView& view, PanelRequests& requests) {
                              sizeof export_fields.flat_base);
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     ImGui::InputText("file", export_fields.output, sizeof export_fields.output);
+    // One row however long the folder's name: the whole of it on hover.
+    ImGui::TextDisabled("in %s", view.folder);
+    if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", view.folder);
     // Always one row, blank when all is well, so nothing below it moves.
     char problem[160];
     if (export_fields_problem(problem, sizeof problem) != nullptr) {

@@ -19,6 +19,7 @@ struct PanelView {
     const char* printable;  // the check's line, or null while checking
     const char* message;    // the last export's or failure's line
     const char* command;    // the exporter's command line for the shape
+    const char* folder;     // the folder the export goes to
     bool full_screen;
 };
 

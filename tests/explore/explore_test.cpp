@@ -43,7 +43,8 @@ struct Explorer {
         args.insert(args.begin(), SOLIDMORPH_EXPLORE);
         PtyOptions options;
         options.cwd = folder.path.string();
-        options.env = {{"XDG_STATE_HOME", (folder.path / "state").string()}};
+        options.env = {{"XDG_STATE_HOME", (folder.path / "state").string()},
+                       {"HOME", folder.path.string()}};
         child = pty_spawn(args, options);
         window = test::wait_for_window_of(child.pid, 15000);
         // The first check's line shows that frames are being drawn.
@@ -178,6 +179,28 @@ TEST(Explorer, CtrlSWritesWhatTheExporterWritesOrSaysWhyNotAndEverySignalEndsIt)
         expected.insert("state");
         EXPECT_EQ(entries(folder.path), expected);
     }
+}
+
+// A file the studio did not write is replaced only when asked twice; "~/"
+// is the home folder, in the file and in the command line shown.
+TEST(Explorer, AFileAlreadyThereIsReplacedOnlyWhenAskedTwice) {
+    const test::WorkFolder folder(false);
+    std::ofstream(folder.path / "h.stl") << "someone else's";
+    Explorer explorer(folder, {"--preset", "2", "-o", "~/h.stl"});
+    ASSERT_NE(explorer.window, 0UL) << explorer.child.output;
+    explorer.xdotool({"key", "ctrl+s"});
+    EXPECT_TRUE(pty_read_until(explorer.child, "already exists", 10000)) << explorer.child.output;
+    EXPECT_EQ(read_file(folder.path / "h.stl"), "someone else's");
+    explorer.xdotool({"key", "ctrl+s"});
+    EXPECT_TRUE(pty_read_until(explorer.child, "wrote " + (folder.path / "h.stl").string(), 10000))
+        << explorer.child.output;
+    EXPECT_EQ(read_file(folder.path / "h.stl"), exporter_file("--preset 2 -o h.stl", "h.stl"));
+    // Written by the studio itself: again at once.
+    explorer.child.output.clear();
+    explorer.xdotool({"key", "ctrl+s"});
+    EXPECT_TRUE(pty_read_until(explorer.child, "wrote ", 10000)) << explorer.child.output;
+    EXPECT_EQ(explorer.child.output.find("already exists"), std::string::npos);
+    explorer.stop(SIGTERM);
 }
 
 TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
