@@ -134,6 +134,8 @@ void come_back(const ExploreSettings& settings) {
         std::snprintf(export_fields.output, sizeof export_fields.output, "%s", saved.output);
         // The timeline stays where it was, to play on from there.
         seek_frame(saved.frame);
+        if (saved.window_width > 0) set_window_size(saved.window_width, saved.window_height);
+        if (saved.full_screen) set_full_screen(true);
         if (shown.source == ShapeSource::preset) shown.shape = preset_shape(shown.preset);
     }
     const ExportOptions& options = settings.options;
@@ -174,6 +176,8 @@ void keep_state() {
     std::snprintf(saved.size, sizeof saved.size, "%s", export_fields.size);
     std::snprintf(saved.flat_base, sizeof saved.flat_base, "%s", export_fields.flat_base);
     std::snprintf(saved.output, sizeof saved.output, "%s", export_fields.output);
+    window_size(saved.window_width, saved.window_height);
+    saved.full_screen = full_screen();
     char reason[512];
     if (!save_state(saved, reason, sizeof reason)) {
         std::fprintf(stderr, "solidmorph-explore: cannot keep the state: %s\n", reason);

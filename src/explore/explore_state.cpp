@@ -38,6 +38,11 @@ const SavedState* writing = nullptr;
 constexpr size_t most_state_bytes = size_t(64) << 20;
 constexpr size_t longest_state_line = 4096;
 
+// A window smaller than this was shrunk away by accident, not chosen: the
+// next start opens at its usual size instead.
+constexpr int smallest_window[2] = {320, 240};
+constexpr int largest_window = 16384;
+
 void ignore_key(const std::string& key) {
     if (ignored_keys.find(" " + key + ",") != std::string::npos) return;
     ignored_keys += " " + key + ",";
@@ -138,6 +143,18 @@ void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
             keep_text(s.flat_base, value, value.empty() || parse_flat_base(value, height, percent));
     } else if (key == "Output") {
         taken = keep_text(s.output, value, true);
+    } else if (key == "FullScreen") {
+        s.full_screen = yes;
+    } else if (key == "Window") {
+        int width = 0, height = 0;
+        char end = '\0';
+        taken = std::sscanf(value.c_str(), "%d,%d%c", &width, &height, &end) == 2 &&
+                width >= smallest_window[0] && width <= largest_window &&
+                height >= smallest_window[1] && height <= largest_window;
+        if (taken) {
+            s.window_width = width;
+            s.window_height = height;
+        }
     }
     if (!taken) ignore_key(key);
 }
@@ -158,7 +175,11 @@ void write_all(ImGuiContext*, ImGuiSettingsHandler* handler, ImGuiTextBuffer* ou
     out->appendf("Turn=%s,%s,%s,%s\nDistance=%s\n", number_text(s.pose.turn[0]).c_str(),
                  number_text(s.pose.turn[1]).c_str(), number_text(s.pose.turn[2]).c_str(),
                  number_text(s.pose.turn[3]).c_str(), number_text(s.pose.distance).c_str());
-    out->appendf("Size=%s\nFlatBase=%s\nOutput=%s\n\n", s.size, s.flat_base, s.output);
+    out->appendf("Size=%s\nFlatBase=%s\nOutput=%s\n", s.size, s.flat_base, s.output);
+    if (s.window_width > 0 && s.window_height > 0) {
+        out->appendf("Window=%d,%d\n", int(s.window_width), int(s.window_height));
+    }
+    out->appendf("FullScreen=%d\n\n", int(s.full_screen));
 }
 
 void register_handler() {

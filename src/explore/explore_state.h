@@ -31,6 +31,9 @@ struct SavedState {
     char size[32] = "";
     char flat_base[32] = "";
     char output[1024] = "";
+    int32_t window_width = 0;  // the window's size out of full screen; 0: not known
+    int32_t window_height = 0;
+    bool full_screen = false;
 };
 
 // The state file: explore.ini in the XDG state folder's solidmorph folder

@@ -202,6 +202,24 @@ void set_full_screen(bool full) {
     glfwSetWindowMonitor(window, monitor, 0, 0, mode->width, mode->height, mode->refreshRate);
 }
 
+void window_size(int32_t& width, int32_t& height) {
+    if (full_screen()) {
+        width = windowed_width;
+        height = windowed_height;
+    } else {
+        glfwGetWindowSize(window, &width, &height);
+    }
+}
+
+void set_window_size(int32_t width, int32_t height) {
+    if (full_screen()) {
+        windowed_width = width;
+        windowed_height = height;
+    } else {
+        glfwSetWindowSize(window, width, height);
+    }
+}
+
 void begin_ui_frame() {
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGlfw_NewFrame();

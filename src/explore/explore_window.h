@@ -42,6 +42,11 @@ bool window_close_requested();
 void set_full_screen(bool full);
 bool full_screen();
 
+// The window's size in screen coordinates when it is not full screen (in
+// full screen, the size it comes back to), and a new such size.
+void window_size(int32_t& width, int32_t& height);
+void set_window_size(int32_t width, int32_t height);
+
 // ImGui's frame around the panel: begin before building it, end to draw it
 // over what is on the back buffer; then show the back buffer.
 void begin_ui_frame();

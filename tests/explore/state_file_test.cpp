@@ -95,9 +95,10 @@ TEST(StateFile, EveryFormStartsAtOnceTakesWhatIsReadableAndSaysWhatItIgnored) {
          [](const StateFolder& s) {
              s.write(header +
                      "Source=shape\nShape=1,1,nan,1,1,1\nDistance=nan\nTurn=nan,0,0,1\n"
-                     "Frame=-7\nPreset=12\nSize=-3\nFlatBase=100%\n");
+                     "Frame=-7\nPreset=12\nSize=-3\nFlatBase=100%\nWindow=1,1\n");
          },
-         true, "values ignored: Shape, Distance, Turn, Frame, Preset, Size, FlatBase, Source"},
+         true,
+         "values ignored: Shape, Distance, Turn, Frame, Preset, Size, FlatBase, Window, Source"},
     };
     for (const FileForm& form : forms) {
         SCOPED_TRACE(form.what);
@@ -134,6 +135,9 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     std::snprintf(kept.size, sizeof kept.size, "80");
     std::snprintf(kept.flat_base, sizeof kept.flat_base, "20%%");
     std::snprintf(kept.output, sizeof kept.output, "a b.3mf");
+    kept.window_width = 1601;
+    kept.window_height = 899;
+    kept.full_screen = true;
     char reason[256] = "";
     ASSERT_TRUE(save_state(kept, reason, sizeof reason)) << reason;
     SavedState back;
@@ -152,6 +156,10 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     EXPECT_STREQ(back.size, kept.size);
     EXPECT_STREQ(back.flat_base, kept.flat_base);
     EXPECT_STREQ(back.output, kept.output);
+    const auto window = [](const SavedState& s) {
+        return std::array{s.window_width, s.window_height, int32_t(s.full_screen)};
+    };
+    EXPECT_EQ(window(back), window(kept));
 }
 
 }  // namespace
