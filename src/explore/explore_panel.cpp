@@ -140,9 +140,53 @@ void view_section(const PanelView& view, PanelRequests& requests) {
     ImGui::TextDisabled("drag turns, wheel zooms, H hides");
 }
 
+}  // namespace
+
+// Runs of whole words that fit, one row each; a word wider than a row alone
+// is broken where it must be. The last row takes what is left, cut short
+// with "..." when it does not fit.
+void fixed_rows(const char* text, int rows) {
+    const float width = ImGui::GetContentRegionAvail().x;
+    const char* at = text;
+    bool cut = false;
+    ImGui::BeginGroup();
+    for (int row = 0; row < rows; ++row) {
+        while (*at == ' ') ++at;
+        const char* fits = at;
+        while (*fits != '\0') {
+            const char* word_end = fits;
+            while (*word_end == ' ') ++word_end;
+            while (*word_end != '\0' && *word_end != ' ') ++word_end;
+            if (ImGui::CalcTextSize(at, word_end).x > width) break;
+            fits = word_end;
+        }
+        if (fits == at && *at != '\0') {
+            while (fits[0] != '\0' && ImGui::CalcTextSize(at, fits + 1).x <= width) ++fits;
+            if (fits == at) ++fits;
+        }
+        const char* rest = fits;
+        while (*rest == ' ') ++rest;
+        if (row == rows - 1 && *rest != '\0') {
+            cut = true;
+            const float dots = ImGui::CalcTextSize("...").x;
+            while (fits > at && ImGui::CalcTextSize(at, fits).x + dots > width) --fits;
+            char line[1024];
+            std::snprintf(line, sizeof line, "%.*s...", int(fits - at), at);
+            ImGui::TextUnformatted(line);
+        } else {
+            ImGui::TextUnformatted(at, fits);
+        }
+        at = fits;
+    }
+    ImGui::EndGroup();
+    if (cut && ImGui::IsItemHovered()) ImGui::SetTooltip("%s", text);
+}
+
+namespace {
+
 void export_section(const PanelView& view, PanelRequests& requests) {
     ImGui::TextUnformatted("Printable as .stl or .3mf:");
-    ImGui::TextWrapped("%s", view.printable != nullptr ? view.printable : "checking");
+    fixed_rows(view.printable != nullptr ? view.printable : "checking", 2);
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     ImGui::InputTextWithHint("size (mm)", "generator units", export_fields.size,
                              sizeof export_fields.size, ImGuiInputTextFlags_CharsScientific);
@@ -164,9 +208,9 @@ void export_section(const PanelView& view, PanelRequests& requests) {
     if (ImGui::Button("Export (Ctrl+S)")) requests.export_file = true;
     ImGui::SameLine();
     if (ImGui::Button("Screenshot (F12)")) requests.screenshot = true;
-    ImGui::TextWrapped("%s", view.command);
+    fixed_rows(view.command, 3);
     if (ImGui::Button("Copy command")) requests.copy_command = true;
-    if (view.message[0] != '\0') ImGui::TextWrapped("%s", view.message);
+    fixed_rows(view.message, 2);
 }
 
 }  // namespace

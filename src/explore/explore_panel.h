@@ -53,6 +53,12 @@ extern ExportFields export_fields;
 // it as the fields are typed, rather than only on Export.
 const char* export_fields_problem(char* text, size_t capacity);
 
+// Text in exactly `rows` rows of the space left in the current ImGui
+// window, broken only between words, so that a number is never split and
+// nothing below moves as the text changes; what does not fit ends in "..."
+// and shows whole on hover.
+void fixed_rows(const char* text, int rows);
+
 // The panel's width in screen pixels at the window's content scale, and
 // its style sized for that scale (call once, before the first frame).
 float panel_width();

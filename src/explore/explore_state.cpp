@@ -283,7 +283,8 @@ bool load_state(SavedState& saved, std::string& ignored) {
     }
     if (!ignored_keys.empty()) {
         ignored_keys.pop_back();
-        problem += (problem.empty() ? "" : "; ") + std::string("values ignored:") + ignored_keys;
+        problem += (problem.empty() ? "" : "; ") + std::string("has values that were ignored:") +
+                   ignored_keys;
     }
     if (!problem.empty()) ignored = "the state file " + path.string() + " " + problem;
     if (!read_any) return false;

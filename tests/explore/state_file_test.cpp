@@ -98,7 +98,8 @@ TEST(StateFile, EveryFormStartsAtOnceTakesWhatIsReadableAndSaysWhatItIgnored) {
                      "Frame=-7\nPreset=12\nSize=-3\nFlatBase=100%\nWindow=1,1\n");
          },
          true,
-         "values ignored: Shape, Distance, Turn, Frame, Preset, Size, FlatBase, Window, Source"},
+         "values that were ignored: Shape, Distance, Turn, Frame, Preset, Size, FlatBase, Window, "
+         "Source"},
     };
     for (const FileForm& form : forms) {
         SCOPED_TRACE(form.what);
@@ -162,12 +163,6 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     EXPECT_EQ(window(back), window(kept));
 }
 
-}  // namespace
-}  // namespace solidmorph
-
-namespace solidmorph {
-namespace {
-
 TEST(ExportFields, AreRefusedAsTheyAreTypedWithTheFieldNamed) {
     struct Row {
         const char* size;
@@ -199,6 +194,34 @@ TEST(ExportFields, AreRefusedAsTheyAreTypedWithTheFieldNamed) {
         EXPECT_EQ(problem == nullptr, *row.says == '\0');
     }
     export_fields = kept;
+}
+
+// However long the text, it takes the rows it is given, so the controls
+// below it stay where a second click expects them.
+TEST(PanelText, TakesItsRowsWhateverTheTextsLength) {
+    ImGuiContext* context = ImGui::CreateContext();
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;
+    io.DisplaySize = ImVec2(400, 300);
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    ImGui::NewFrame();
+    ImGui::SetNextWindowSize(ImVec2(200, 300));
+    ImGui::Begin("rows");
+    for (const char* text :
+         {"", "short",
+          "sound solid: 80.0 x 68.3 x 68.4 mm, volume 6.46925 cm3, steepest "
+          "overhang 74.4 degrees, base 131.8 mm2, and more words than fit in two",
+          "/a/path/without/any/spaces/that/is/far/wider/than/the/panel/can/show/in/two/rows"}) {
+        SCOPED_TRACE(text);
+        const float top = ImGui::GetCursorPosY();
+        fixed_rows(text, 2);
+        EXPECT_FLOAT_EQ(ImGui::GetCursorPosY() - top, 2 * ImGui::GetTextLineHeightWithSpacing());
+    }
+    ImGui::End();
+    ImGui::EndFrame();
+    ImGui::DestroyContext(context);
 }
 
 }  // namespace
