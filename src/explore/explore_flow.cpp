@@ -66,9 +66,12 @@ std::string replace_asked;
 
 // What the check was last asked about, and what the last frame showed.
 ShapeParams checked_shape{};
-char checked_size[sizeof ExportFields::size] = "\x01";  // never a real text
+// The size and flat base fields as one text, "size|flat base".
+constexpr size_t fields_key_bytes = sizeof ExportFields::size + sizeof ExportFields::flat_base;
+char checked_fields[fields_key_bytes] = "\x01";  // never a real text
 ShapeParams last_frame_shape{};
-char last_frame_size[sizeof ExportFields::size] = "\x01";
+char last_frame_fields[fields_key_bytes] = "\x01";
+char fields_now[fields_key_bytes] = "";
 double size_mm = 0.0;
 bool size_valid = true;
 
@@ -297,29 +300,37 @@ void read_size_field() {
     size_mm = size_valid ? size : 0.0;
 }
 
-// The line says "checking" until the answer for the very shape and size on
-// screen arrives. A check takes tens of milliseconds of the other core; a
+// The line says "checking" until the answer for the very shape, size and
+// flat base on screen arrives. A check takes tens of milliseconds of the other core; a
 // shape that changes every frame (the morph under way, a slider being
 // dragged) is gone long before its answer, and checking it would only take
 // that core from the GL driver's threads. So a check starts once the shape
 // has held for one frame.
 void check_shape_on_screen() {
     read_size_field();
+    std::snprintf(fields_now, sizeof fields_now, "%s|%s", export_fields.size,
+                  export_fields.flat_base);
     const ShapeParams shape = shape_on_screen();
     const bool held =
-        same_bits(shape, last_frame_shape) && std::strcmp(last_frame_size, export_fields.size) == 0;
+        same_bits(shape, last_frame_shape) && std::strcmp(last_frame_fields, fields_now) == 0;
     last_frame_shape = shape;
-    std::snprintf(last_frame_size, sizeof last_frame_size, "%s", export_fields.size);
+    std::snprintf(last_frame_fields, sizeof last_frame_fields, "%s", fields_now);
     const bool asked =
-        same_bits(shape, checked_shape) && std::strcmp(checked_size, export_fields.size) == 0;
+        same_bits(shape, checked_shape) && std::strcmp(checked_fields, fields_now) == 0;
     if (!asked) printable_ready = false;
     if (!asked && held) {
         checked_shape = shape;
-        std::snprintf(checked_size, sizeof checked_size, "%s", export_fields.size);
-        request_check(mesh.positions, size_mm);
+        std::snprintf(checked_fields, sizeof checked_fields, "%s", fields_now);
+        // The solid Export would write: cut flat when the field asks for a
+        // base it can take (a height in mm needs a size).
+        double flat_base = 0.0;
+        bool percent = false;
+        if (!parse_flat_base(export_fields.flat_base, flat_base, percent) ||
+            (!percent && !(size_mm > 0.0))) {
+            flat_base = 0.0;
+        }
+        request_check(mesh.positions, size_mm, flat_base, percent);
     }
-    // A terminal hears of a settled shape's answer only when it changes: a
-    // slider drag would otherwise print a line for every shape it passes.
     if (!printable_ready && asked && take_check_line(printable, sizeof printable)) {
         printable_ready = true;
         if (!shown.playing && std::strcmp(printable, printed) != 0) {

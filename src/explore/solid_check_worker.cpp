@@ -19,6 +19,8 @@ struct Mailbox {
     std::condition_variable wake;
     std::vector<Vec3> positions;  // sized once
     double size = 0.0;
+    double flat_base = 0.0;
+    bool flat_base_percent = false;
     uint64_t asked = 0;     // number of the newest request
     uint64_t taken = 0;     // the newest the worker has copied
     uint64_t answered = 0;  // the request `line` answers
@@ -53,7 +55,8 @@ void run_worker() {
     SolidReport report;
     char line[sizeof mailbox.line];
     for (;;) {
-        double size = 0.0;
+        double size = 0.0, flat_base = 0.0;
+        bool percent = false;
         uint64_t number = 0;
         {
             std::unique_lock<std::mutex> hold(mailbox.lock);
@@ -63,9 +66,11 @@ void run_worker() {
             std::copy(mailbox.positions.begin(), mailbox.positions.end(),
                       checked_positions.begin());
             size = mailbox.size;
+            flat_base = mailbox.flat_base;
+            percent = mailbox.flat_base_percent;
             number = mailbox.taken = mailbox.asked;
         }
-        check_solid(checked_positions, checked_triangles, size, report);
+        check_solid(checked_positions, checked_triangles, size, report, flat_base, percent);
         format_line(report, size, line, sizeof line);
         const std::lock_guard<std::mutex> hold(mailbox.lock);
         mailbox.answered = number;
@@ -84,13 +89,16 @@ void start_check_worker(size_t vertex_count, const std::vector<TriangleCorners>&
     worker = std::thread(run_worker);
 }
 
-void request_check(const std::vector<Vec3>& positions, double size) {
+void request_check(const std::vector<Vec3>& positions, double size, double flat_base,
+                   bool flat_base_percent) {
     {
         const std::lock_guard<std::mutex> hold(mailbox.lock);
         const size_t count = std::min(positions.size(), mailbox.positions.size());
         std::copy(positions.begin(), positions.begin() + std::ptrdiff_t(count),
                   mailbox.positions.begin());
         mailbox.size = size;
+        mailbox.flat_base = flat_base;
+        mailbox.flat_base_percent = flat_base_percent;
         ++mailbox.asked;
     }
     mailbox.wake.notify_one();

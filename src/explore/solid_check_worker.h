@@ -20,8 +20,10 @@ namespace solidmorph {
 void start_check_worker(size_t vertex_count, const std::vector<TriangleCorners>& triangles);
 
 // Hands over the positions of the shape on screen, to be checked at `size`
-// millimetres (0: generator units). Copies into room made at the start.
-void request_check(const std::vector<Vec3>& positions, double size);
+// millimetres (0: generator units) and cut flat as --flat-base asks (0: not
+// cut), as an .stl export would write it. Copies into room made at the start.
+void request_check(const std::vector<Vec3>& positions, double size, double flat_base = 0.0,
+                   bool flat_base_percent = false);
 
 // The line for the shape last handed over, into `line` (of `capacity`
 // bytes); false, leaving it alone, while that check has not finished.

@@ -104,6 +104,21 @@ bool read_texture(const std::string& chosen, DecodedImage& image, std::string& e
     return false;
 }
 
+namespace {
+
+// The flat base as --flat-base asks for it: a height in the solid's units,
+// or a percent of its height; 0 leaves it whole.
+bool cut_as_asked(PrintableSolid& solid, double flat_base, bool percent, std::string& error,
+                  bool for_threemf) {
+    if (!(flat_base > 0.0)) return true;
+    const SolidFigures figures = solid_figures(solid);
+    const double height =
+        percent ? flat_base / 100.0 * (double(figures.high.z) - figures.low.z) : flat_base;
+    return cut_flat_base(solid, height, error, for_threemf);
+}
+
+}  // namespace
+
 bool build_export_files(const ExportOptions& options, ExportFiles& out, std::string& error) {
     ExportSurface surface = export_surface(chosen_shape(options));
     if (!all_finite(surface.positions)) {
@@ -126,15 +141,9 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
             error = unsound_reason + error;
             return false;
         }
-        if (options.flat_base > 0.0) {
-            const SolidFigures figures = solid_figures(solid);
-            const double height =
-                options.flat_base_percent
-                    ? options.flat_base / 100.0 * (double(figures.high.z) - figures.low.z)
-                    : options.flat_base;
-            if (!cut_flat_base(solid, height, error, options.format == MeshFormat::threemf)) {
-                return false;
-            }
+        if (!cut_as_asked(solid, options.flat_base, options.flat_base_percent, error,
+                          options.format == MeshFormat::threemf)) {
+            return false;
         }
         out.summary = solid_summary(solid, options.size > 0.0, options.flat_base > 0.0);
     }
@@ -186,7 +195,7 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
 }
 
 void check_solid(const std::vector<Vec3>& positions, const std::vector<TriangleCorners>& triangles,
-                 double size, SolidReport& report) {
+                 double size, SolidReport& report, double flat_base, bool flat_base_percent) {
     report = {};
     if (!all_finite(positions)) {
         report.reason = non_finite_reason;
@@ -198,6 +207,7 @@ void check_solid(const std::vector<Vec3>& positions, const std::vector<TriangleC
         report.reason = unsound_reason + report.reason;
         return;
     }
+    if (!cut_as_asked(solid, flat_base, flat_base_percent, report.reason, false)) return;
     report.sound = true;
     report.volume = solid.volume;
     const SolidFigures figures = solid_figures(solid);

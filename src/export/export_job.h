@@ -41,7 +41,8 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
 
 // What an .stl export of these positions (over the program's triangle
 // list) would find, without writing anything: a sound solid, its volume and
-// bounding box at the size (0: as generated), or the reason it is refused.
+// bounding box at the size (0: as generated) and cut flat as --flat-base
+// asks (0: not cut), or the reason it is refused.
 struct SolidReport {
     bool sound = false;
     double volume = 0.0;
@@ -49,6 +50,7 @@ struct SolidReport {
     std::string reason;  // as the exporter words it, when not sound
 };
 void check_solid(const std::vector<Vec3>& positions, const std::vector<TriangleCorners>& triangles,
-                 double size, SolidReport& report);
+                 double size, SolidReport& report, double flat_base = 0.0,
+                 bool flat_base_percent = false);
 
 }  // namespace solidmorph

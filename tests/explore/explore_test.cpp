@@ -129,8 +129,9 @@ TEST(Explorer, CtrlSWritesWhatTheExporterWritesOrSaysWhyNotAndEverySignalEndsIt)
     const std::vector<Row> rows{
         {"--frame 0 -o a.glb", "sound solid", "wrote a.glb", {"a.glb"}, SIGTERM},
         {"--frame 4321 --size 80 -o b.stl", "sound solid: ", "wrote b.stl", {"b.stl"}, SIGINT},
+        // The check is of the solid cut flat, as the file holds it.
         {"--preset 4 --size 80 --flat-base 20% -o f.stl",
-         "sound solid: ",
+         "sound solid: 80.0 x 68.3 x 54.7 mm, 17.72 cm3",
          ", base ",
          {"f.stl"},
          SIGTERM},
