@@ -226,7 +226,6 @@ bool wants_obj() {
     return format_for_path(export_fields.output, format) && format == MeshFormat::obj;
 }
 
-// The exporter's command line for the shape on screen and the fields.
 // The file name as a shell would read it: a leading "~/" is the home
 // folder. In a buffer of its own, as the command is composed every frame.
 const char* output_path() {
@@ -253,7 +252,18 @@ void compose_export_folder() {
     if (export_folder[0] == '\0') std::snprintf(export_folder, sizeof export_folder, "/");
 }
 
+// The exporter's command line for the shape on screen and the fields; while
+// a field cannot be read, what to fix instead, as no command would write
+// the file the fields describe.
 void compose_command() {
+    char problem[160];
+    if (export_fields_problem(problem, sizeof problem) != nullptr) {
+        const char* colon = std::strchr(problem, ':');
+        const int field = colon != nullptr ? int(colon - problem) : 0;
+        std::snprintf(command, sizeof command, "(no command while the %.*s field cannot be read)",
+                      field, problem);
+        return;
+    }
     char* at = command;
     const char* end = command + sizeof command;
     at += std::snprintf(command, sizeof command, "solidmorph-export");

@@ -223,6 +223,49 @@ bool take_value(int key, const std::string& value, ShapeOptionsSeen& seen, Expor
 
 }  // namespace
 
+namespace {
+
+std::string shortest(auto value) {
+    char text[40];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+}  // namespace
+
+std::vector<std::string> shape_option_args(const ExportOptions& options,
+                                           const ShapeOptionsSeen& seen) {
+    std::vector<std::string> args;
+    if (seen.shape) {
+        switch (options.source) {
+            case ShapeSource::preset:
+                args = {"--preset", std::to_string(options.preset)};
+                break;
+            case ShapeSource::frame:
+                args = {"--frame", std::to_string(options.frame)};
+                break;
+            case ShapeSource::shape: {
+                const ShapeParams& p = options.shape;
+                std::string shape;
+                for (const float value : {p.a, p.b, p.m, p.n1, p.n2, p.n3}) {
+                    if (!shape.empty()) shape += ',';
+                    shape += shortest(value);
+                }
+                args = {"--shape", shape};
+                break;
+            }
+        }
+    }
+    if (seen.output) args.insert(args.end(), {"-o", options.output});
+    if (options.size > 0.0) args.insert(args.end(), {"--size", shortest(options.size)});
+    if (options.flat_base > 0.0) {
+        std::string height = shortest(options.flat_base);
+        if (options.flat_base_percent) height += '%';
+        args.insert(args.end(), {"--flat-base", height});
+    }
+    if (seen.texture) args.insert(args.end(), {"--texture", options.texture});
+    return args;
+}
+
 bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& options,
                          ShapeOptionsSeen& seen, std::string& error) {
     options = {};

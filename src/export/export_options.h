@@ -42,6 +42,12 @@ struct ShapeOptionsSeen {
 bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& options,
                          ShapeOptionsSeen& seen, std::string& error);
 
+// The inverse of parse_shape_options: arguments that parse back to these
+// options, each number in the fewest digits that read back exactly; the
+// shape option, the file and the texture only where `seen` has them.
+std::vector<std::string> shape_option_args(const ExportOptions& options,
+                                           const ShapeOptionsSeen& seen);
+
 // parse_shape_options, then what the exporter cannot do without: a shape
 // and a file to write it to.
 bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
