@@ -210,7 +210,6 @@ void export_section(const PanelView& view, PanelRequests& requests) {
     if (ImGui::Button("Screenshot (F12)")) requests.screenshot = true;
     fixed_rows(view.command, 3);
     if (ImGui::Button("Copy command")) requests.copy_command = true;
-    fixed_rows(view.message, 2);
 }
 
 }  // namespace
@@ -264,6 +263,11 @@ void draw_panel(const PanelView& view, float width, float height, PanelRequests&
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize |
                                    ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoTitleBar;
     if (ImGui::Begin("Solidmorph Explorer", nullptr, flags)) {
+        // The controls scroll above a footer that stays in sight: the last
+        // export's or failure's line, however short the window.
+        const float footer = 2.0f * ImGui::GetTextLineHeightWithSpacing() +
+                             ImGui::GetStyle().ItemSpacing.y + ImGui::GetStyle().WindowPadding.y;
+        ImGui::BeginChild("controls", ImVec2(0.0f, -footer));
         if (ImGui::CollapsingHeader("Morph", ImGuiTreeNodeFlags_DefaultOpen)) {
             morph_section(view, requests);
         }
@@ -276,6 +280,9 @@ void draw_panel(const PanelView& view, float width, float height, PanelRequests&
         if (ImGui::CollapsingHeader("Export", ImGuiTreeNodeFlags_DefaultOpen)) {
             export_section(view, requests);
         }
+        ImGui::EndChild();
+        ImGui::Separator();
+        fixed_rows(view.message, 2);
     }
     ImGui::End();
 }
