@@ -229,10 +229,10 @@ bool wants_obj() {
 // The file name as a shell would read it: a leading "~/" is the home
 // folder. In a buffer of its own, as the command is composed every frame.
 const char* output_path() {
-    static char path[sizeof ExportFields::output + 1024];
     const char* name = export_fields.output;
     const char* home = std::getenv("HOME");
     if (name[0] == '~' && name[1] == '/' && home != nullptr && home[0] == '/') {
+        static char path[sizeof ExportFields::output + 1024];
         std::snprintf(path, sizeof path, "%s%s", home, name + 1);
         return path;
     }
