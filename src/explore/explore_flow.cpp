@@ -57,6 +57,9 @@ char printed[sizeof printable] = "";  // the last one told to the terminal
 bool printable_ready = false;
 char command[2048] = "";
 char export_folder[4096] = "";  // where the file named in the field goes
+// What is wrong with the export fields this frame, or null (in problem_text).
+char problem_text[160] = "";
+const char* field_problem = nullptr;
 
 // Files this studio has written since it started: writing one again needs
 // no asking. Any other file already there is replaced only when Export is
@@ -73,7 +76,6 @@ ShapeParams last_frame_shape{};
 char last_frame_fields[fields_key_bytes] = "\x01";
 char fields_now[fields_key_bytes] = "";
 double size_mm = 0.0;
-bool size_valid = true;
 
 // One line for the panel, and for a terminal the explorer was started from.
 __attribute__((format(printf, 1, 2))) void say(const char* format, ...) {
@@ -256,12 +258,11 @@ void compose_export_folder() {
 // a field cannot be read, what to fix instead, as no command would write
 // the file the fields describe.
 void compose_command() {
-    char problem[160];
-    if (export_fields_problem(problem, sizeof problem) != nullptr) {
-        const char* colon = std::strchr(problem, ':');
-        const int field = colon != nullptr ? int(colon - problem) : 0;
+    if (field_problem != nullptr) {
+        const char* colon = std::strchr(field_problem, ':');
+        const int field = colon != nullptr ? int(colon - field_problem) : 0;
         std::snprintf(command, sizeof command, "(no command while the %.*s field cannot be read)",
-                      field, problem);
+                      field, field_problem);
         return;
     }
     char* at = command;
@@ -306,8 +307,7 @@ void compose_command() {
 // take what the field says at that moment.
 void read_size_field() {
     double size = 0.0;
-    size_valid = export_fields.size[0] == '\0' || parse_size(export_fields.size, size);
-    size_mm = size_valid ? size : 0.0;
+    size_mm = parse_size(export_fields.size, size) ? size : 0.0;
 }
 
 // The line says "checking" until the answer for the very shape, size and
@@ -362,31 +362,16 @@ void export_shape() {
     options.frame = timeline_frame;
     options.shape = shown.shape;
     options.output = output_path();
-    if (options.output.empty() || !format_for_path(options.output, options.format)) {
-        say("cannot export to '%s': the name must end in .glb, .stl, .obj or .3mf",
-            export_fields.output);
+    // The fields as the panel checks them while they are typed.
+    field_problem = export_fields_problem(problem_text, sizeof problem_text);
+    if (field_problem != nullptr) {
+        say("cannot export: %s", field_problem);
         return;
     }
-    if (!size_valid) {
-        say("cannot export: the size must be a positive number of millimetres, not '%s'",
-            export_fields.size);
-        return;
-    }
+    format_for_path(options.output, options.format);
     options.size = size_mm;
-    // The flat base through the exporter's own checks, for its own words.
     if (export_fields.flat_base[0] != '\0') {
-        std::vector<std::string> args = {"-o", options.output, "--flat-base",
-                                         export_fields.flat_base};
-        if (size_mm > 0.0) args.insert(args.end(), {"--size", export_fields.size});
-        ExportOptions parsed;
-        ShapeOptionsSeen seen;
-        std::string error;
-        if (!parse_shape_options(args, parsed, seen, error)) {
-            say("cannot export: %s", error.c_str());
-            return;
-        }
-        options.flat_base = parsed.flat_base;
-        options.flat_base_percent = parsed.flat_base_percent;
+        parse_flat_base(export_fields.flat_base, options.flat_base, options.flat_base_percent);
     }
     if (options.format == MeshFormat::obj) {
         options.texture = texture_option.empty() ? texture_path : texture_option;
@@ -605,6 +590,7 @@ bool explore_frame() {
     const int32_t panel = shown.panel ? int32_t(panel_width() * scale) : 0;
     const int32_t picture_width = width > panel ? width - panel : 0;
     act_on_mouse(float(picture_width) / scale, io.DisplaySize.y);
+    field_problem = export_fields_problem(problem_text, sizeof problem_text);
     compose_command();
     compose_export_folder();
     PanelRequests requests;
@@ -617,6 +603,7 @@ bool explore_frame() {
                              message,
                              command,
                              export_folder,
+                             field_problem,
                              full_screen()};
         draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
     } else {

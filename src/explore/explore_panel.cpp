@@ -199,9 +199,8 @@ void export_section(const PanelView& view, PanelRequests& requests) {
     ImGui::TextDisabled("in %s", view.folder);
     if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", view.folder);
     // Always one row, blank when all is well, so nothing below it moves.
-    char problem[160];
-    if (export_fields_problem(problem, sizeof problem) != nullptr) {
-        ImGui::TextColored(ImVec4(1.0f, 0.55f, 0.45f, 1.0f), "%s", problem);
+    if (view.problem != nullptr) {
+        ImGui::TextColored(ImVec4(1.0f, 0.55f, 0.45f, 1.0f), "%s", view.problem);
     } else {
         ImGui::TextUnformatted("");
     }

@@ -20,6 +20,7 @@ struct PanelView {
     const char* message;    // the last export's or failure's line
     const char* command;    // the exporter's command line for the shape
     const char* folder;     // the folder the export goes to
+    const char* problem;    // what is wrong with the export fields, or null
     bool full_screen;
 };
 
