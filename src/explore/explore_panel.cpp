@@ -11,8 +11,6 @@
 
 namespace solidmorph {
 
-ExportFields export_fields;
-
 namespace {
 
 float ui_scale = 1.0f;
@@ -135,9 +133,12 @@ void view_section(const PanelView& view, PanelRequests& requests) {
     if (ImGui::Checkbox("Texture (T)", &textured)) requests.toggle_texture = true;
     ImGui::SameLine();
     if (ImGui::Checkbox("Full screen (F)", &full)) requests.toggle_full_screen = true;
+    if (ImGui::Button("Fit")) requests.fit_view = true;
+    ImGui::SameLine();
     if (ImGui::Button("Reset view")) requests.reset_view = true;
     ImGui::SameLine();
-    ImGui::TextDisabled("drag turns, wheel zooms, H hides");
+    ImGui::TextDisabled("H hides the panel");
+    ImGui::TextDisabled("drag turns, wheel zooms, double-click fits");
 }
 
 }  // namespace
@@ -187,14 +188,22 @@ namespace {
 void export_section(const PanelView& view, PanelRequests& requests) {
     ImGui::TextUnformatted("Printable as .stl or .3mf:");
     fixed_rows(view.printable != nullptr ? view.printable : "checking", 2);
+    // Typed into a copy: ImGui writes it as keys change it, and the flow,
+    // which owns the fields, takes it from the requests.
+    ExportFields typed = *view.fields;
+    bool changed = false;
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
-    ImGui::InputTextWithHint("size (mm)", "generator units", export_fields.size,
-                             sizeof export_fields.size, ImGuiInputTextFlags_CharsScientific);
+    changed |= ImGui::InputTextWithHint("size (mm)", "generator units", typed.size,
+                                        sizeof typed.size, ImGuiInputTextFlags_CharsScientific);
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
-    ImGui::InputTextWithHint("flat base", "mm or % (.stl)", export_fields.flat_base,
-                             sizeof export_fields.flat_base);
+    changed |= ImGui::InputTextWithHint("flat base", "mm or % (.stl)", typed.flat_base,
+                                        sizeof typed.flat_base);
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
-    ImGui::InputText("file", export_fields.output, sizeof export_fields.output);
+    changed |= ImGui::InputText("file", typed.output, sizeof typed.output);
+    if (changed) {
+        requests.edit_fields = true;
+        requests.fields = typed;
+    }
     // One row however long the folder's name: the whole of it on hover.
     ImGui::TextDisabled("in %s", view.folder);
     if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", view.folder);
@@ -214,21 +223,20 @@ void export_section(const PanelView& view, PanelRequests& requests) {
 }  // namespace
 
 // Read as the exporter reads its options.
-const char* export_fields_problem(char* text, size_t capacity) {
+const char* export_fields_problem(const ExportFields& fields, char* text, size_t capacity) {
     double size = 0.0, height = 0.0;
     bool percent = false;
     MeshFormat format = MeshFormat::glb;
-    const bool sized = parse_size(export_fields.size, size);
-    if (export_fields.size[0] != '\0' && !sized) {
+    const bool sized = parse_size(fields.size, size);
+    if (fields.size[0] != '\0' && !sized) {
         std::snprintf(text, capacity, "size: a number of millimetres above 0");
-    } else if (export_fields.flat_base[0] != '\0' &&
-               !parse_flat_base(export_fields.flat_base, height, percent)) {
+    } else if (fields.flat_base[0] != '\0' && !parse_flat_base(fields.flat_base, height, percent)) {
         std::snprintf(text, capacity, "flat base: mm above 0, or a percent below 100");
-    } else if (export_fields.flat_base[0] != '\0' && !percent && !sized) {
+    } else if (fields.flat_base[0] != '\0' && !percent && !sized) {
         std::snprintf(text, capacity, "flat base: in mm it needs a size; or give a percent");
-    } else if (!format_for_path(export_fields.output, format)) {
+    } else if (!format_for_path(fields.output, format)) {
         std::snprintf(text, capacity, "file: the name must end in .glb, .stl, .obj or .3mf");
-    } else if (export_fields.flat_base[0] != '\0' && !solid_format(format)) {
+    } else if (fields.flat_base[0] != '\0' && !solid_format(format)) {
         std::snprintf(text, capacity, "flat base: for .stl and .3mf only");
     } else {
         return nullptr;

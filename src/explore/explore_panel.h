@@ -10,17 +10,19 @@
 
 namespace solidmorph {
 
-// What the panel shows; the flow fills it in every frame.
+// What the panel shows: the studio's state as the flow keeps it, read
+// only, filled in every frame.
 struct PanelView {
     const ExplorerState* shown;
-    ShapeParams shape;      // the shape on screen
-    uint64_t frame;         // the timeline's frame
-    TimelineWindow window;  // the part of the timeline the slider covers
-    const char* printable;  // the check's line, or null while checking
-    const char* message;    // the last export's or failure's line
-    const char* command;    // the exporter's command line for the shape
-    const char* folder;     // the folder the export goes to
-    const char* problem;    // what is wrong with the export fields, or null
+    const ExportFields* fields;  // as typed
+    ShapeParams shape;           // the shape on screen
+    uint64_t frame;              // the timeline's frame
+    TimelineWindow window;       // the part of the timeline the slider covers
+    const char* printable;       // the check's line, or null while checking
+    const char* message;         // the last export's or failure's line
+    const char* command;         // the exporter's command line for the shape
+    const char* folder;          // the folder the export goes to
+    const char* problem;         // what is wrong with the export fields, or null
     bool full_screen;
 };
 
@@ -28,11 +30,14 @@ struct PanelView {
 struct PanelRequests {
     bool toggle_playing = false, toggle_spin = false, toggle_wireframe = false;
     bool toggle_texture = false, toggle_full_screen = false, reset_view = false;
+    bool fit_view = false;
     bool seek = false;
     uint64_t seek_frame = 0;
     char refused_frame[32] = "";  // typed in the frame field, but not a frame
     bool edit_shape = false;
     ShapeParams shape{};
+    bool edit_fields = false;  // the export fields, as now typed
+    ExportFields fields;
     bool export_file = false, screenshot = false, copy_command = false;
 };
 
@@ -40,19 +45,10 @@ struct PanelRequests {
 // solid.
 ShapeParams random_shape(std::mt19937& generator);
 
-// The export fields belong to the panel; the flow fills them at the start
-// (command line or state file) and reads them for an export.
-struct ExportFields {
-    char size[32] = "";
-    char flat_base[32] = "";  // as --flat-base takes it; blank: not cut
-    char output[1024] = "solidmorph.glb";
-};
-extern ExportFields export_fields;
-
 // What is wrong with the export fields as they stand, the first field's
 // problem first, in `text`; null when Export can go ahead. The panel shows
 // it as the fields are typed, rather than only on Export.
-const char* export_fields_problem(char* text, size_t capacity);
+const char* export_fields_problem(const ExportFields& fields, char* text, size_t capacity);
 
 // Text in exactly `rows` rows of the space left in the current ImGui
 // window, broken only between words, so that a number is never split and

@@ -133,16 +133,22 @@ void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
         taken = std::sscanf(value.c_str(), "%f%c", &distance, &end) == 1 &&
                 std::isfinite(distance) && distance > 0.0f;
         if (taken) s.pose.distance = distance;
+    } else if (key == "Scale") {
+        float scale = 0.0f;
+        char end = '\0';
+        taken = std::sscanf(value.c_str(), "%f%c", &scale, &end) == 1 && std::isfinite(scale) &&
+                scale > 0.0f;
+        if (taken) s.pose.scale = scale;
     } else if (key == "Size") {
         double size = 0.0;
-        taken = keep_text(s.size, value, value.empty() || parse_size(value, size));
+        taken = keep_text(s.fields.size, value, value.empty() || parse_size(value, size));
     } else if (key == "FlatBase") {
         double height = 0.0;
         bool percent = false;
-        taken =
-            keep_text(s.flat_base, value, value.empty() || parse_flat_base(value, height, percent));
+        taken = keep_text(s.fields.flat_base, value,
+                          value.empty() || parse_flat_base(value, height, percent));
     } else if (key == "Output") {
-        taken = keep_text(s.output, value, true);
+        taken = keep_text(s.fields.output, value, true);
     } else if (key == "FullScreen") {
         s.full_screen = yes;
     } else if (key == "Window") {
@@ -172,10 +178,12 @@ void write_all(ImGuiContext*, ImGuiSettingsHandler* handler, ImGuiTextBuffer* ou
     out->appendf("Playing=%d\nSpin=%d\nWireframe=%d\nTexture=%d\nPanel=%d\n", int(s.shown.playing),
                  int(s.shown.spin), int(s.shown.wireframe), int(s.shown.textured),
                  int(s.shown.panel));
-    out->appendf("Turn=%s,%s,%s,%s\nDistance=%s\n", number_text(s.pose.turn[0]).c_str(),
+    out->appendf("Turn=%s,%s,%s,%s\nDistance=%s\nScale=%s\n", number_text(s.pose.turn[0]).c_str(),
                  number_text(s.pose.turn[1]).c_str(), number_text(s.pose.turn[2]).c_str(),
-                 number_text(s.pose.turn[3]).c_str(), number_text(s.pose.distance).c_str());
-    out->appendf("Size=%s\nFlatBase=%s\nOutput=%s\n", s.size, s.flat_base, s.output);
+                 number_text(s.pose.turn[3]).c_str(), number_text(s.pose.distance).c_str(),
+                 number_text(s.pose.scale).c_str());
+    out->appendf("Size=%s\nFlatBase=%s\nOutput=%s\n", s.fields.size, s.fields.flat_base,
+                 s.fields.output);
     if (s.window_width > 0 && s.window_height > 0) {
         out->appendf("Window=%d,%d\n", int(s.window_width), int(s.window_height));
     }

@@ -23,14 +23,19 @@ struct ExplorerState {
     bool panel = true;
 };
 
+// The export fields as typed, each read as the exporter reads its option.
+struct ExportFields {
+    char size[32] = "";       // as --size takes it; blank: generator units
+    char flat_base[32] = "";  // as --flat-base takes it; blank: not cut
+    char output[1024] = "solidmorph.glb";
+};
+
 // Everything that comes back at the next start.
 struct SavedState {
     ExplorerState shown;
     uint64_t frame = 0;
     ViewPose pose;
-    char size[32] = "";
-    char flat_base[32] = "";
-    char output[1024] = "";
+    ExportFields fields;
     int32_t window_width = 0;  // the window's size out of full screen; 0: not known
     int32_t window_height = 0;
     bool full_screen = false;

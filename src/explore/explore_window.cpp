@@ -15,7 +15,7 @@ GLFWwindow* window = nullptr;
 int32_t windowed_x = 0, windowed_y = 0, windowed_width = 0, windowed_height = 0;
 
 constexpr int32_t key_queue_size = 16;
-ExploreKey key_queue[key_queue_size];
+KeyPress key_queue[key_queue_size];
 int32_t queued_keys = 0;
 
 // Kept from GLFW's reports, so that a frame does not ask the X server.
@@ -26,59 +26,20 @@ bool left_down = false, pointer_seen = false;
 float press_x = 0.0f, last_x = 0.0f, last_y = 0.0f;
 float drag_dx = 0.0f, drag_dy = 0.0f;
 
-bool translate_key(int key, int mods, ExploreKey& out) {
-    switch (key) {
-        case GLFW_KEY_SPACE:
-            out = ExploreKey::space;
-            return true;
-        case GLFW_KEY_LEFT:
-            out = ExploreKey::left;
-            return true;
-        case GLFW_KEY_RIGHT:
-            out = ExploreKey::right;
-            return true;
-        case GLFW_KEY_R:
-            out = ExploreKey::r;
-            return true;
-        case GLFW_KEY_W:
-            out = ExploreKey::w;
-            return true;
-        case GLFW_KEY_T:
-            out = ExploreKey::t;
-            return true;
-        case GLFW_KEY_F:
-            out = ExploreKey::f;
-            return true;
-        case GLFW_KEY_F11:
-            out = ExploreKey::f11;
-            return true;
-        case GLFW_KEY_F12:
-            out = ExploreKey::f12;
-            return true;
-        case GLFW_KEY_H:
-            out = ExploreKey::h;
-            return true;
-        case GLFW_KEY_ESCAPE:
-            out = ExploreKey::escape;
-            return true;
-        case GLFW_KEY_S:
-            if ((mods & GLFW_MOD_CONTROL) == 0) return false;
-            out = ExploreKey::s_with_ctrl;
-            return true;
-        default:
-            return false;
-    }
-}
+// The header's key and modifier values are GLFW's own.
+static_assert(key_escape == GLFW_KEY_ESCAPE && key_enter == GLFW_KEY_ENTER &&
+              key_tab == GLFW_KEY_TAB && key_backspace == GLFW_KEY_BACKSPACE &&
+              key_right == GLFW_KEY_RIGHT && key_left == GLFW_KEY_LEFT &&
+              key_down == GLFW_KEY_DOWN && key_up == GLFW_KEY_UP && key_f1 == GLFW_KEY_F1 &&
+              key_f11 == GLFW_KEY_F11 && key_f12 == GLFW_KEY_F12 && 'A' == GLFW_KEY_A &&
+              ' ' == GLFW_KEY_SPACE);
+static_assert(mod_shift == GLFW_MOD_SHIFT && mod_control == GLFW_MOD_CONTROL &&
+              mod_alt == GLFW_MOD_ALT && mod_super == GLFW_MOD_SUPER);
 
 // Installed before ImGui's backend, which calls it after its own.
 void on_key(GLFWwindow*, int key, int, int action, int mods) {
-    ExploreKey pressed;
-    const bool repeats = key == GLFW_KEY_LEFT || key == GLFW_KEY_RIGHT;
-    if (action == GLFW_RELEASE || (action == GLFW_REPEAT && !repeats)) return;
-    // Letters with Control or Alt are shortcuts of their own, not ours.
-    if (key != GLFW_KEY_S && (mods & (GLFW_MOD_CONTROL | GLFW_MOD_ALT)) != 0) return;
-    if (!translate_key(key, mods, pressed) || queued_keys == key_queue_size) return;
-    key_queue[queued_keys++] = pressed;
+    if (action == GLFW_RELEASE || key == GLFW_KEY_UNKNOWN || queued_keys == key_queue_size) return;
+    key_queue[queued_keys++] = {key, mods, action == GLFW_REPEAT};
 }
 
 // Where the press was is where the last motion event left the pointer:
@@ -107,29 +68,29 @@ void on_framebuffer_size(GLFWwindow*, int width, int height) {
 
 }  // namespace
 
-bool open_explore_window(int32_t width, int32_t height) {
-    if (glfwInit() == GLFW_FALSE) return false;
-    glfwWindowHint(GLFW_RED_BITS, 8);
-    glfwWindowHint(GLFW_GREEN_BITS, 8);
-    glfwWindowHint(GLFW_BLUE_BITS, 8);
-    glfwWindowHint(GLFW_ALPHA_BITS, 8);
-    glfwWindowHint(GLFW_DEPTH_BITS, 32);
-    glfwWindowHint(GLFW_STENCIL_BITS, 8);
-    glfwWindowHint(GLFW_SCALE_TO_MONITOR, GLFW_TRUE);
-    glfwWindowHintString(GLFW_X11_CLASS_NAME, "solidmorph-explore");
-    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, "solidmorph-explore");
-    // No larger than the screen, so that the panel is never out of reach.
+bool start_window_system() { return glfwInit() == GLFW_TRUE; }
+
+bool screen_size(int32_t& width, int32_t& height) {
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
-    if (mode != nullptr) {
-        width = width < mode->width ? width : mode->width;
-        height = height < mode->height ? height : mode->height;
-    }
-    window = glfwCreateWindow(width, height, "Solidmorph Explorer", nullptr, nullptr);
-    if (window == nullptr) {
-        glfwTerminate();
-        return false;
-    }
+    if (mode == nullptr) return false;
+    width = mode->width;
+    height = mode->height;
+    return true;
+}
+
+bool open_explore_window(const WindowRequest& request) {
+    glfwWindowHint(GLFW_RED_BITS, request.red_bits);
+    glfwWindowHint(GLFW_GREEN_BITS, request.green_bits);
+    glfwWindowHint(GLFW_BLUE_BITS, request.blue_bits);
+    glfwWindowHint(GLFW_ALPHA_BITS, request.alpha_bits);
+    glfwWindowHint(GLFW_DEPTH_BITS, request.depth_bits);
+    glfwWindowHint(GLFW_STENCIL_BITS, request.stencil_bits);
+    glfwWindowHint(GLFW_SCALE_TO_MONITOR, GLFW_TRUE);
+    glfwWindowHintString(GLFW_X11_CLASS_NAME, request.class_name);
+    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, request.class_name);
+    window = glfwCreateWindow(request.width, request.height, request.title, nullptr, nullptr);
+    if (window == nullptr) return false;
     glfwMakeContextCurrent(window);
     glfwSwapInterval(1);
     glfwSetKeyCallback(window, on_key);
@@ -166,7 +127,7 @@ void process_window_events(double wait_seconds) {
     }
 }
 
-int32_t take_key_presses(ExploreKey* keys, int32_t capacity) {
+int32_t take_key_presses(KeyPress* keys, int32_t capacity) {
     const int32_t count = queued_keys < capacity ? queued_keys : capacity;
     for (int32_t i = 0; i < count; ++i) keys[i] = key_queue[i];
     queued_keys = 0;
@@ -234,11 +195,13 @@ void end_ui_frame() {
 void swap_window() { glfwSwapBuffers(window); }
 
 void close_explore_window() {
-    ImGui_ImplOpenGL2_Shutdown();
-    ImGui_ImplGlfw_Shutdown();
-    ImGui::DestroyContext();
-    glfwDestroyWindow(window);
-    window = nullptr;
+    if (window != nullptr) {
+        ImGui_ImplOpenGL2_Shutdown();
+        ImGui_ImplGlfw_Shutdown();
+        ImGui::DestroyContext();
+        glfwDestroyWindow(window);
+        window = nullptr;
+    }
     glfwTerminate();
 }
 

@@ -4,16 +4,43 @@
 
 // The explorer's window, its GL context and Dear ImGui's own GLFW and
 // OpenGL 2 backends: the only file that talks to GLFW. It reports keys,
-// sizes and the close button; the explorer's flow decides what they mean.
+// sizes, the pointer and the close button, and opens what it is asked to;
+// the explorer's flow decides what they mean.
 namespace solidmorph {
 
-// The keys the explorer acts on.
-enum class ExploreKey { space, left, right, r, w, t, f, f11, f12, h, s_with_ctrl, escape };
+// A key pressed or held: which (a letter as its capital, a digit, space or
+// punctuation as its character on a US keyboard, the others as below), the
+// modifiers held with it, and whether it is the key's own repeat.
+struct KeyPress {
+    int32_t key;
+    int32_t mods;
+    bool repeat;
+};
+constexpr int32_t key_escape = 256, key_enter = 257, key_tab = 258, key_backspace = 259,
+                  key_right = 262, key_left = 263, key_down = 264, key_up = 265, key_f1 = 290,
+                  key_f11 = 300, key_f12 = 301;
+constexpr int32_t mod_shift = 1, mod_control = 2, mod_alt = 4, mod_super = 8;
 
-// Opens a resizable window of the given size with the program's bit depths,
-// makes its context current, and starts ImGui's backends on it. False when
-// there is no display or no window.
-bool open_explore_window(int32_t width, int32_t height);
+// The window to open: its size in screen coordinates, its class and title,
+// and the framebuffer's bits.
+struct WindowRequest {
+    int32_t width, height;
+    const char* title;
+    const char* class_name;
+    int32_t red_bits, green_bits, blue_bits, alpha_bits, depth_bits, stencil_bits;
+};
+
+// Connects to the window system; false without a display. Everything below
+// needs it, and close_explore_window ends it.
+bool start_window_system();
+
+// The primary monitor's size in screen coordinates; false when there is
+// none to ask.
+bool screen_size(int32_t& width, int32_t& height);
+
+// Opens a resizable window as asked, makes its context current, and starts
+// ImGui's backends on it. False when there is no window.
+bool open_explore_window(const WindowRequest& request);
 
 // The monitor's content scale (1 on a plain screen, 2 on a HiDPI one).
 float window_content_scale();
@@ -25,9 +52,9 @@ void framebuffer_size(int32_t& width, int32_t& height);
 // not at all), so that a still picture costs nothing.
 void process_window_events(double wait_seconds);
 
-// Presses since the last call, in the order they came (a key held down
-// repeats, as a typist expects for the arrows).
-int32_t take_key_presses(ExploreKey* keys, int32_t capacity);
+// Presses and repeats since the last call, in the order they came; any
+// beyond `capacity` are dropped.
+int32_t take_key_presses(KeyPress* keys, int32_t capacity);
 
 // The pointer's motion, in window coordinates, while the left button was
 // held, since the last call; `press_at` is where that press began. Summed
@@ -53,7 +80,8 @@ void begin_ui_frame();
 void end_ui_frame();
 void swap_window();
 
-// Stops ImGui's backends, closes the window and releases GLFW.
+// Stops ImGui's backends, closes the window (if one was opened) and
+// releases GLFW.
 void close_explore_window();
 
 }  // namespace solidmorph

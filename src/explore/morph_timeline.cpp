@@ -5,14 +5,15 @@
 #include <limits>
 
 #include "export/export_surface.h"
+#include "geometry/surface_mesh.h"
 #include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
 
 namespace solidmorph {
 
-uint64_t timeline_frame = 0;
-
 namespace {
+
+uint64_t frame_now = 0;
 
 constexpr uint64_t first_window_length = opening_frames + cycle_frames;
 constexpr uint64_t last_frame = std::numeric_limits<uint64_t>::max();
@@ -31,7 +32,7 @@ uint64_t window_start_frame = last_frame;  // none kept yet
 
 void note_window_start() {
     window_start = save_morph();
-    window_start_frame = timeline_frame;
+    window_start_frame = frame_now;
 }
 
 // The arrivals of the window starting at `first`: every one of the first
@@ -50,6 +51,20 @@ void for_each_arrival(uint64_t first, Visit visit) {
 
 }  // namespace
 
+uint64_t timeline_frame() { return frame_now; }
+
+ShapeParams timeline_shape() { return current_shape; }
+
+ShapeParams timeline_preset(int preset) { return preset_shape(preset); }
+
+void beside_timeline(void (*job)(void* context), void* context) {
+    const MorphState kept = save_morph();
+    const float scroll = texture_scroll;
+    job(context);
+    restore_morph(kept);
+    restore_texture_scroll(scroll);
+}
+
 TimelineWindow timeline_window(uint64_t frame) {
     if (frame < first_window_length) return {0, first_window_length};
     const uint64_t first = opening_frames + (frame - opening_frames) / cycle_frames * cycle_frames;
@@ -66,7 +81,7 @@ void create_timeline() {
         if (period_frame == morph_frames) arrivals[found++] = {frame, source_index};
     }
     restore_morph(start);
-    timeline_frame = 0;
+    frame_now = 0;
     note_window_start();
 }
 
@@ -74,20 +89,20 @@ void seek_frame(uint64_t frame) {
     const TimelineWindow window = timeline_window(frame);
     if (window.first != window_start_frame) {
         frame_shape(window.first);
-        timeline_frame = window.first;
+        frame_now = window.first;
         note_window_start();
     } else {
         restore_morph(window_start);
     }
     for (uint64_t left = frame - window.first; left > 0; --left) advance_morph();
-    timeline_frame = frame;
+    frame_now = frame;
 }
 
 void step_timeline() {
-    if (timeline_frame == last_frame) return;
+    if (frame_now == last_frame) return;
     advance_morph();
-    ++timeline_frame;
-    if (timeline_window(timeline_frame).first == timeline_frame) note_window_start();
+    ++frame_now;
+    if (timeline_window(frame_now).first == frame_now) note_window_start();
 }
 
 uint64_t neighbour_arrival(uint64_t frame, int direction) {

@@ -2,13 +2,29 @@
 
 #include <cstdint>
 
+#include "geometry/geometry_types.h"
+
 namespace solidmorph {
 
 // The morph as a timeline the explorer moves along: frame N shows exactly
 // the shape the program shows in its frame N (frame_shape(N)), and playing
 // on from there goes on exactly as the program would. Owns the scheduler
-// while the explorer runs; written only by the functions below.
-extern uint64_t timeline_frame;
+// while the explorer runs: nothing else in the explorer moves it but
+// through the functions below.
+
+// The frame the scheduler stands at.
+uint64_t timeline_frame();
+
+// The shape the scheduler shows at the timeline's frame.
+ShapeParams timeline_shape();
+
+// Preset N as the shape table holds it.
+ShapeParams timeline_preset(int preset);
+
+// Runs `job`, which may run the solid's own start-up (an export does, and
+// start-up moves the scheduler and the texture's drift), and puts both back
+// where the timeline had them.
+void beside_timeline(void (*job)(void* context), void* context);
 
 // Finds where each preset is reached; the scheduler is left at frame 0.
 void create_timeline();

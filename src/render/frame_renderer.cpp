@@ -41,6 +41,14 @@ void place_solid(const SolidView* view, GLbitfield buffers) {
     } else {
         glTranslatef(0.0f, 0.0f, -view->distance);
         glMultMatrixf(view->rotation);
+        // Scaled normals would light the solid brighter or darker: GL puts
+        // them back to unit length, only while a scale is drawn.
+        if (view->scale != 1.0f) {
+            glScalef(view->scale, view->scale, view->scale);
+            glEnable(GL_RESCALE_NORMAL);
+        } else {
+            glDisable(GL_RESCALE_NORMAL);
+        }
     }
     // Issued x, y, z: a vertex turns about z first, then y, then x.
     glRotatef(angle, 1.0f, 0.0f, 0.0f);

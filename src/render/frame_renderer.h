@@ -25,10 +25,12 @@ void count_frame();
 
 // Where a program that lets people turn and move the solid sees it from:
 // the eye's distance from its centre, and a rotation (a column-major 4 x 4
-// matrix) applied after the spin, so that it turns under the fixed light.
+// matrix) applied after the spin, so that it turns under the fixed light;
+// and a scale, so that a solid of any size can be framed, lit as at its own.
 struct SolidView {
     float distance;
     float rotation[16];
+    float scale = 1.0f;
 };
 
 // Without a view, from the program's own distance, unturned.

@@ -5,17 +5,20 @@
 
 namespace solidmorph {
 
-ViewPose view_pose;
-
 namespace {
+
+ViewPose pose_now;
 
 constexpr float nearest = 2.0f;
 constexpr float farthest = 40.0f;
+// A fit's scale: wide enough for any finite solid a float can hold.
+constexpr float least_scale = 1e-30f;
+constexpr float most_scale = 1e30f;
 SolidView drawn_view{};
 
 bool is_identity(const ViewPose& pose) {
     return pose.turn[0] == 0.0f && pose.turn[1] == 0.0f && pose.turn[2] == 0.0f &&
-           pose.turn[3] == 1.0f && pose.distance == 5.0f;
+           pose.turn[3] == 1.0f && pose.distance == 5.0f && pose.scale == 1.0f;
 }
 
 void normalise_turn(float q[4]) {
@@ -26,17 +29,20 @@ void normalise_turn(float q[4]) {
 
 }  // namespace
 
-void reset_view() { view_pose = ViewPose{}; }
+const ViewPose& view_pose() { return pose_now; }
+
+void reset_view() { pose_now = ViewPose{}; }
 
 void restore_view(const ViewPose& pose) {
     const double length =
         std::sqrt(double(pose.turn[0]) * pose.turn[0] + double(pose.turn[1]) * pose.turn[1] +
                   double(pose.turn[2]) * pose.turn[2] + double(pose.turn[3]) * pose.turn[3]);
     if (!(std::fabs(length - 1.0) < 1e-3) || !(pose.distance >= nearest) ||
-        !(pose.distance <= farthest)) {
+        !(pose.distance <= farthest) || !(pose.scale >= least_scale) ||
+        !(pose.scale <= most_scale)) {
         return;
     }
-    view_pose = pose;
+    pose_now = pose;
 }
 
 void turn_view(float dx, float dy, float height) {
@@ -46,26 +52,36 @@ void turn_view(float dx, float dy, float height) {
     const double angle = 3.14159265358979 * length / height;
     const double s = std::sin(angle / 2.0) / length;
     const double d[4] = {dy * s, dx * s, 0.0, std::cos(angle / 2.0)};
-    const float* q = view_pose.turn;
+    const float* q = pose_now.turn;
     const float turned[4] = {
         float(d[3] * q[0] + d[0] * q[3] + d[1] * q[2] - d[2] * q[1]),
         float(d[3] * q[1] - d[0] * q[2] + d[1] * q[3] + d[2] * q[0]),
         float(d[3] * q[2] + d[0] * q[1] - d[1] * q[0] + d[2] * q[3]),
         float(d[3] * q[3] - d[0] * q[0] - d[1] * q[1] - d[2] * q[2]),
     };
-    std::copy(turned, turned + 4, view_pose.turn);
-    normalise_turn(view_pose.turn);
+    std::copy(turned, turned + 4, pose_now.turn);
+    normalise_turn(pose_now.turn);
+}
+
+void fit_view(float radius) {
+    if (!(radius > 0.0f) || !std::isfinite(radius)) return;
+    const double scale = 1.0 / double(radius);
+    pose_now.distance = ViewPose{}.distance;
+    // Within a thousandth of the sphere's size is the sphere's size: the
+    // sphere itself reaches a float's rounding past 1.
+    pose_now.scale =
+        std::fabs(scale - 1.0) < 1e-3 ? 1.0f : std::clamp(float(scale), least_scale, most_scale);
 }
 
 void zoom_view(float clicks) {
-    view_pose.distance =
-        std::clamp(float(view_pose.distance * std::pow(0.9, double(clicks))), nearest, farthest);
+    pose_now.distance =
+        std::clamp(float(pose_now.distance * std::pow(0.9, double(clicks))), nearest, farthest);
 }
 
 const SolidView* current_view() {
-    if (is_identity(view_pose)) return nullptr;
-    const double x = view_pose.turn[0], y = view_pose.turn[1], z = view_pose.turn[2],
-                 w = view_pose.turn[3];
+    if (is_identity(pose_now)) return nullptr;
+    const double x = pose_now.turn[0], y = pose_now.turn[1], z = pose_now.turn[2],
+                 w = pose_now.turn[3];
     const double m[16] = {
         1 - 2 * (y * y + z * z),
         2 * (x * y + w * z),
@@ -85,7 +101,8 @@ const SolidView* current_view() {
         1,
     };
     for (int i = 0; i < 16; ++i) drawn_view.rotation[i] = float(m[i]);
-    drawn_view.distance = view_pose.distance;
+    drawn_view.distance = pose_now.distance;
+    drawn_view.scale = pose_now.scale;
     return &drawn_view;
 }
 

@@ -242,9 +242,12 @@ TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
         explorer.key("f");
         EXPECT_TRUE(eventually([&] { return test::window_box(explorer.window) == window; }, 3000));
         // A window shrunk to one pixel, or to nothing, draws what fits.
-        for (const char* side : {"1", "0", "700"}) {
-            Explorer::xdotool({"windowsize", std::to_string(explorer.window), side, side});
-            EXPECT_FALSE(pty_wait_exit(explorer.child, 500).exited) << side;
+        for (const char* size : {"1 1", "0 0", "620 400"}) {
+            const std::string sides(size);
+            Explorer::xdotool({"windowsize", std::to_string(explorer.window),
+                               sides.substr(0, sides.find(' ')),
+                               sides.substr(sides.find(' ') + 1)});
+            EXPECT_FALSE(pty_wait_exit(explorer.child, 500).exited) << size;
         }
         explorer.stop(SIGTERM);
     }
@@ -257,7 +260,7 @@ TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
     ASSERT_NE(explorer.window, 0UL) << explorer.child.output;
     // ... at the size it was left at.
     const test::ScreenBox box = test::window_box(explorer.window);
-    EXPECT_EQ(std::make_pair(box.width, box.height), std::make_pair(700, 700));
+    EXPECT_EQ(std::make_pair(box.width, box.height), std::make_pair(620, 400));
     explorer.xdotool({"key", "ctrl+s"});
     EXPECT_TRUE(pty_read_until(explorer.child, "wrote s.glb", 10000)) << explorer.child.output;
     EXPECT_EQ(read_file(folder.path / "s.glb"),
