@@ -7,25 +7,21 @@
 #include <imgui.h>
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <set>
 #include <string>
 
 #include "explore/explore_panel.h"
 #include "explore/explore_state.h"
 #include "explore/explore_window.h"
-#include "explore/export_command.h"
 #include "explore/morph_timeline.h"
 #include "explore/screenshot.h"
 #include "explore/solid_check_worker.h"
+#include "explore/studio_state.h"
 #include "export/export_job.h"
 #include "export/mesh_files.h"
 #include "geometry/surface_mesh.h"
@@ -44,61 +40,7 @@ namespace solidmorph {
 
 namespace {
 
-// How the check's answer is kept in step with what is on screen.
-constexpr size_t line_bytes = 256;
-struct CheckBook {
-    // What the check was last asked about, and what the last frame showed:
-    // the shape, and the export's size and flat base as the check takes them.
-    ShapeParams asked{};
-    double asked_fit[3] = {-1.0, -1.0, -1.0};  // never a real one
-    ShapeParams last_frame{};
-    double last_frame_fit[3] = {-1.0, -1.0, -1.0};
-    char printable[line_bytes] = "";  // the answer for what was asked
-    bool ready = false;               // ... and it is the answer for what is shown
-    char printed[line_bytes] = "";    // the last one told to the terminal
-};
-
-// What the studio is, besides the timeline's place and the view's pose,
-// which their own modules keep. Written only in this file; the panel reads
-// it through a PanelView and asks for changes in its PanelRequests.
-struct Studio {
-    ExplorerState shown;
-    ExportFields fields;
-    bool remember = true;
-
-    // The texture: the GL's name for it, whether it could be read, its file
-    // as shown (and written beside an .obj) and as given (for a .glb).
-    GLuint texture_name = 0;
-    bool texture_usable = false;
-    std::string texture_path;
-    std::string texture_option;
-
-    // What an export would take this frame: the fields read as the
-    // exporter reads its options, the file name with "~/" expanded, and
-    // what is wrong with the fields (in problem_text), or null.
-    ExportOptions export_options;
-    char path[sizeof ExportFields::output + 1024] = "";
-    char problem_text[160] = "";
-    const char* field_problem = nullptr;
-
-    // The exporter's command line and the export's folder, composed again
-    // only when what they are made from changes.
-    char command[2048] = "";
-    char folder[4096] = "";
-    ExportOptions composed_for;
-    char composed_problem[sizeof problem_text] = "\x01";  // never a real one
-
-    char message[1024] = "";  // the last export's or failure's line
-    CheckBook check;
-
-    // Files this studio has written since it started: writing one again
-    // needs no asking. Any other file already there is replaced only when
-    // Export is asked for twice in a row for it.
-    std::set<std::string> written_here;
-    std::string replace_asked;
-
-    bool screenshot_wanted = false;  // taken once the picture is drawn
-};
+// The studio, as this flow alone writes it.
 Studio studio;
 
 // One line for the panel, and for a terminal the explorer was started from.
@@ -113,17 +55,6 @@ __attribute__((format(printf, 1, 2))) void say(const char* format, ...) {
 
 ShapeParams shape_on_screen() {
     return studio.shown.source == ShapeSource::frame ? timeline_shape() : studio.shown.shape;
-}
-
-bool same_bits(const ShapeParams& a, const ShapeParams& b) {
-    return std::bit_cast<std::array<uint32_t, 6>>(a) == std::bit_cast<std::array<uint32_t, 6>>(b);
-}
-
-bool same_export(const ExportOptions& a, const ExportOptions& b) {
-    return a.source == b.source && a.preset == b.preset && a.frame == b.frame &&
-           same_bits(a.shape, b.shape) && a.output == b.output && a.format == b.format &&
-           a.texture == b.texture && a.size == b.size && a.flat_base == b.flat_base &&
-           a.flat_base_percent == b.flat_base_percent;
 }
 
 // The texture the user named, else the installed one, read as the exporter
@@ -229,96 +160,19 @@ void keep_state() {
     }
 }
 
-// The export fields and the shape shown, as the options an export takes
-// (the same every frame until one of them changes), and what is wrong
-// with the fields. The check, the command line and Export all read these,
-// so none of them can take a field otherwise than another.
-void read_export_fields() {
-    Studio& s = studio;
-    expand_home(s.fields.output, s.path, sizeof s.path);
-    s.field_problem = export_fields_problem(s.fields, s.problem_text, sizeof s.problem_text);
-    ExportOptions& o = s.export_options;
-    o.source = s.shown.source;
-    o.preset = s.shown.preset;
-    o.frame = timeline_frame();
-    o.shape = s.shown.shape;
-    o.output = s.path;
-    o.format = MeshFormat::glb;
-    format_for_path(o.output, o.format);
-    double size = 0.0;
-    o.size = parse_size(s.fields.size, size) ? size : 0.0;
-    // A base it can take: a height in mm needs a size.
-    double height = 0.0;
-    bool percent = false;
-    const bool cut =
-        parse_flat_base(s.fields.flat_base, height, percent) && (percent || o.size > 0.0);
-    o.flat_base = cut ? height : 0.0;
-    o.flat_base_percent = cut && percent;
-    if (o.format == MeshFormat::obj) {
-        o.texture = s.texture_option.empty() ? s.texture_path : s.texture_option;
-    } else if (o.format == MeshFormat::glb) {
-        o.texture = s.texture_option;
-    } else {
-        o.texture.clear();
-    }
-}
-
-// The exporter's command line for the shape and fields; while a field
-// cannot be read, what to fix instead, as no command would write the file
-// the fields describe.
-void compose_command() {
-    Studio& s = studio;
-    const char* problem = s.field_problem != nullptr ? s.field_problem : "";
-    if (same_export(s.export_options, s.composed_for) &&
-        std::strcmp(problem, s.composed_problem) == 0) {
-        return;
-    }
-    s.composed_for = s.export_options;
-    std::snprintf(s.composed_problem, sizeof s.composed_problem, "%s", problem);
-    folder_of(s.path, s.folder, sizeof s.folder);
-    if (s.field_problem != nullptr) {
-        const char* colon = std::strchr(problem, ':');
-        const int field = colon != nullptr ? int(colon - problem) : 0;
-        std::snprintf(s.command, sizeof s.command,
-                      "(no command while the %.*s field cannot be read)", field, problem);
-        return;
-    }
-    const ShapeOptionsSeen seen{true, true, !s.export_options.texture.empty()};
-    compose_export_command(s.export_options, seen, s.command, sizeof s.command);
-}
-
-// The line says "checking" until the answer for the very shape, size and
-// flat base on screen arrives. A check takes tens of milliseconds of the
-// other core; a shape that changes every frame (the morph under way, a
-// slider being dragged) is gone long before its answer, and checking it
-// would only take that core from the GL driver's threads. So a check
-// starts once the shape has held for one frame.
+// After the frame: the check asked about the solid Export would write for
+// the shape on screen, once it has held, and its answer taken when it comes.
 void check_shape_on_screen() {
-    CheckBook& c = studio.check;
+    CheckBook& check = studio.check;
     const ExportOptions& o = studio.export_options;
-    const double fit[3] = {o.size, o.flat_base, o.flat_base_percent ? 1.0 : 0.0};
-    const ShapeParams shape = shape_on_screen();
-    const auto same_fit = [&](const double(&other)[3]) {
-        return std::equal(std::begin(fit), std::end(fit), std::begin(other));
-    };
-    const bool held = same_bits(shape, c.last_frame) && same_fit(c.last_frame_fit);
-    c.last_frame = shape;
-    std::copy(std::begin(fit), std::end(fit), std::begin(c.last_frame_fit));
-    const bool asked = same_bits(shape, c.asked) && same_fit(c.asked_fit);
-    if (!asked) c.ready = false;
-    if (!asked && held) {
-        c.asked = shape;
-        std::copy(std::begin(fit), std::end(fit), std::begin(c.asked_fit));
-        // The solid Export would write.
+    if (check_wanted(check, shape_on_screen(), o)) {
         request_check(mesh.positions, o.size, o.flat_base, o.flat_base_percent);
     }
-    if (!c.ready && asked && take_check_line(c.printable, sizeof c.printable)) {
-        c.ready = true;
-        if (!studio.shown.playing && std::strcmp(c.printable, c.printed) != 0) {
-            std::snprintf(c.printed, sizeof c.printed, "%s", c.printable);
-            std::printf("solidmorph-explore: printable: %s\n", c.printable);
-            std::fflush(stdout);
-        }
+    char line[check_line_bytes];
+    if (check.awaited && take_check_line(line, sizeof line) &&
+        answer_arrived(check, line, !studio.shown.playing)) {
+        std::printf("solidmorph-explore: printable: %s\n", line);
+        std::fflush(stdout);
     }
 }
 
@@ -339,20 +193,17 @@ void run_export(void* context) {
 // through the same library.
 void export_shape() {
     Studio& s = studio;
-    read_export_fields();
+    read_export_fields(s, timeline_frame());
     if (s.field_problem != nullptr) {
         say("cannot export: %s", s.field_problem);
         return;
     }
     const std::string& output = s.export_options.output;
     std::error_code unknown;
-    if (std::filesystem::exists(output, unknown) && !s.written_here.contains(output) &&
-        s.replace_asked != output) {
-        s.replace_asked = output;
+    if (!may_write(s, output, std::filesystem::exists(output, unknown))) {
         say("%s already exists: Export again to replace it", output.c_str());
         return;
     }
-    s.replace_asked.clear();
     ExportRun run{&s.export_options, {}, {}, false};
     beside_timeline(run_export, &run);
     if (run.written) {
@@ -392,56 +243,6 @@ void fit_solid() {
         farthest = std::max(farthest, double(p.x) * p.x + double(p.y) * p.y + double(p.z) * p.z);
     }
     fit_view(float(std::sqrt(farthest)));
-}
-
-// What a key does. Letters with Control or Alt are shortcuts of their own,
-// not ours, but Ctrl+S; a key held down repeats only for the arrows, as a
-// typist expects.
-enum class KeyAction {
-    none,
-    quit,
-    play,
-    back,
-    on,
-    spin,
-    wireframe,
-    texture,
-    full_screen,
-    panel,
-    export_file,
-    screenshot,
-};
-
-KeyAction key_action(const KeyPress& press) {
-    if (press.repeat && press.key != key_left && press.key != key_right) return KeyAction::none;
-    const bool control = (press.mods & mod_control) != 0;
-    if (press.key == 'S') return control ? KeyAction::export_file : KeyAction::none;
-    if ((press.mods & (mod_control | mod_alt)) != 0) return KeyAction::none;
-    switch (press.key) {
-        case key_escape:
-            return KeyAction::quit;
-        case ' ':
-            return KeyAction::play;
-        case key_left:
-            return KeyAction::back;
-        case key_right:
-            return KeyAction::on;
-        case 'R':
-            return KeyAction::spin;
-        case 'W':
-            return KeyAction::wireframe;
-        case 'T':
-            return KeyAction::texture;
-        case 'F':
-        case key_f11:
-            return KeyAction::full_screen;
-        case 'H':
-            return KeyAction::panel;
-        case key_f12:
-            return KeyAction::screenshot;
-        default:
-            return KeyAction::none;
-    }
 }
 
 bool act_on_keys() {
@@ -610,8 +411,8 @@ bool explore_frame() {
     const int32_t panel = studio.shown.panel ? int32_t(panel_width() * scale) : 0;
     const int32_t picture_width = width > panel ? width - panel : 0;
     act_on_mouse(float(picture_width) / scale, io.DisplaySize.y);
-    read_export_fields();
-    compose_command();
+    read_export_fields(studio, timeline_frame());
+    compose_command(studio);
     PanelRequests requests;
     if (studio.shown.panel) {
         const Studio& s = studio;
@@ -638,7 +439,7 @@ bool explore_frame() {
     draw_picture(picture_width, height);
     if (panel > 0) clear_panel(picture_width, width - picture_width, height);
     glDisable(GL_SCISSOR_TEST);
-    read_export_fields();
+    read_export_fields(studio, timeline_frame());
     check_shape_on_screen();
     if (studio.screenshot_wanted) take_screenshot(picture_width, height);
     studio.screenshot_wanted = false;

@@ -16,6 +16,7 @@
 
 #include "explore/explore_panel.h"
 #include "explore/explore_state.h"
+#include "explore/studio_state.h"
 #include "support/work_folder.h"
 
 namespace solidmorph {
@@ -132,7 +133,8 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     EXPECT_NE(
         written.find("Source=shape\nFrame=123456789012345\nPreset=7\n"
                      "Shape=1.25,2.5,3.75,0.3125,0.625,0.9375\nPlaying=0\nSpin=1\n"
-                     "Wireframe=1\nTexture=0\nPanel=0\nTurn=0.1,0.3,0.5,0.7\nDistance=7.25\nScale=0.0078125\n"
+                     "Wireframe=1\nTexture=0\nPanel=0\nTurn=0.1,0.3,0.5,0.7\nDistance=7.25\nScale="
+                     "0.0078125\n"
                      "Size=80\nFlatBase=20%\nOutput=a b.3mf\nWindow=1601,899\nFullScreen=1\n"),
         std::string::npos)
         << written;
@@ -144,32 +146,53 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     EXPECT_EQ(read(folder.file()), written);
 }
 
-TEST(ExportFields, AreRefusedAsTheyAreTypedWithTheFieldNamed) {
+// Each row of fields as Export takes it: refused with the field named, or
+// the exporter's command that writes the same file, shell-quoted, with
+// "~/" expanded as the export expands it.
+TEST(ExportFields, AreRefusedAsTheyAreTypedWithTheFieldNamedOrGiveTheExportersCommand) {
     struct Row {
         const char* size;
         const char* flat_base;
         const char* output;
         const char* says;  // "" when Export can go ahead
+        const char* command;
     };
     const Row rows[] = {
-        {"80", "2", "a.3MF", ""},
-        {"-3", "", "a.stl", "size:"},
-        {"80", "100%", "a.stl", "flat base:"},
-        {"", "2", "a.stl", "needs a size"},
-        {"80", "", "a.ply", "file:"},
-        {"80", "20%", "a.glb", "for .stl and .3mf only"},
+        {"80", "2", "a.3MF", "", " --preset 3 -o a.3MF --size 80 --flat-base 2"},
+        {"080.50", "20%", "~/b c.stl", "",
+         " --preset 3 -o '/h/b c.stl' --size 80.5 --flat-base 20%"},
+        {"", "", "it's.obj", "", " --preset 3 -o 'it'\\''s.obj' --texture /t/v.tga"},
+        {"", "", "~x.glb", "", " --preset 3 -o '~x.glb'"},
+        {"-3", "", "a.stl", "size:", "(no command while the size field cannot be read)"},
+        {"80", "100%", "a.stl", "flat base:", "(no command while the flat base field"},
+        {"", "2", "a.stl", "needs a size", "(no command while the flat base field"},
+        {"80", "", "a.ply", "file:", "(no command while the file field cannot be read)"},
+        {"80", "20%", "a.glb", "for .stl and .3mf only", "(no command while the flat base"},
     };
+    const std::optional<std::string> home =
+        getenv("HOME") != nullptr ? std::optional<std::string>(getenv("HOME")) : std::nullopt;
+    setenv("HOME", "/h", 1);
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.size) + " " + row.flat_base + " " + row.output);
-        ExportFields f;
+        Studio studio;
+        studio.shown.source = ShapeSource::preset;
+        studio.shown.preset = 3;
+        studio.texture_path = "/t/v.tga";
+        ExportFields& f = studio.fields;
         std::snprintf(f.size, sizeof f.size, "%s", row.size);
         std::snprintf(f.flat_base, sizeof f.flat_base, "%s", row.flat_base);
         std::snprintf(f.output, sizeof f.output, "%s", row.output);
-        char text[160];
-        const char* problem = export_fields_problem(f, text, sizeof text);
+        read_export_fields(studio, 0);
+        compose_command(studio);
+        const char* problem = studio.field_problem;
         EXPECT_NE(std::string(problem != nullptr ? problem : "").find(row.says), std::string::npos);
         EXPECT_EQ(problem == nullptr, *row.says == '\0');
+        const std::string command = studio.command;
+        EXPECT_EQ(command.find(row.command),
+                  problem != nullptr ? 0 : std::string("solidmorph-export").size())
+            << command;
     }
+    home ? setenv("HOME", home->c_str(), 1) : unsetenv("HOME");
 }
 
 }  // namespace

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "explore/explore_state.h"
+#include "explore/explore_window.h"
+#include "export/export_options.h"
+#include "geometry/geometry_types.h"
+
+// The studio's state as one plain record, and the rules that read and
+// write it, without GL or a window: the explorer's flow keeps the one
+// instance and calls these; tests drive them directly.
+namespace solidmorph {
+
+// How the check's answer is kept in step with what is on screen.
+constexpr size_t check_line_bytes = 256;
+struct CheckBook {
+    // What the check was last asked about, and what the last frame showed:
+    // the shape, and the export's size and flat base as the check takes them.
+    ShapeParams asked{};
+    double asked_fit[3] = {-1.0, -1.0, -1.0};  // never a real one
+    ShapeParams last_frame{};
+    double last_frame_fit[3] = {-1.0, -1.0, -1.0};
+    bool awaited = false;                   // an answer for what is shown is on its way
+    char printable[check_line_bytes] = "";  // that answer, once it came
+    bool ready = false;
+    char printed[check_line_bytes] = "";  // the last one told to the terminal
+};
+
+// What the studio is, besides the timeline's place and the view's pose,
+// which their own modules keep. The panel reads it through a PanelView and
+// asks for changes in its PanelRequests.
+struct Studio {
+    ExplorerState shown;
+    ExportFields fields;
+    bool remember = true;
+
+    // The texture: the GL's name for it, whether it could be read, its file
+    // as shown (and written beside an .obj) and as given (for a .glb).
+    uint32_t texture_name = 0;
+    bool texture_usable = false;
+    std::string texture_path;
+    std::string texture_option;
+
+    // What an export would take this frame: the fields read as the
+    // exporter reads its options, the file name with "~/" expanded, and
+    // what is wrong with the fields (in problem_text), or null.
+    ExportOptions export_options;
+    char path[sizeof ExportFields::output + 1024] = "";
+    char problem_text[160] = "";
+    const char* field_problem = nullptr;
+
+    // The exporter's command line and the export's folder, composed again
+    // only when what they are made from changes.
+    char command[2048] = "";
+    char folder[4096] = "";
+    ExportOptions composed_for;
+    char composed_problem[sizeof problem_text] = "\x01";  // never a real one
+
+    char message[1024] = "";  // the last export's or failure's line
+    CheckBook check;
+
+    // Files this studio has written since it started: writing one again
+    // needs no asking. Any other file already there is replaced only when
+    // Export is asked for twice in a row for it.
+    std::set<std::string> written_here;
+    std::string replace_asked;
+
+    bool screenshot_wanted = false;  // taken once the picture is drawn
+};
+
+// The shape and the export fields as the options an export takes, with
+// the timeline at `frame`. The check, the command line and Export all read
+// these, so none of them can take a field otherwise than another; they
+// stay the same, without allocating, until something they are made from
+// changes.
+void read_export_fields(Studio& studio, uint64_t frame);
+
+// The command line and the folder for the options read last; while a field
+// cannot be read, what to fix instead, as no command would write the file
+// the fields describe.
+void compose_command(Studio& studio);
+
+// After a frame is drawn with `shown` on screen: true when the check
+// should now be asked about it (with the export's size and flat base).
+// A check takes tens of milliseconds of another core; a shape that changes
+// every frame (the morph under way, a slider being dragged) is gone long
+// before its answer, and checking it would only take that core from the GL
+// driver's threads. So a check starts once the shape has held one frame.
+bool check_wanted(CheckBook& check, const ShapeParams& shown, const ExportOptions& options);
+
+// The check's answer has come for what is shown; true when it is new and
+// the shape has settled (`settled`), so a terminal should be told.
+bool answer_arrived(CheckBook& check, const char* line, bool settled);
+
+// Export asked for `output`, which `exists` or not: true when it may be
+// written now. A file the studio has not written since it started is
+// replaced only when asked for twice in a row.
+bool may_write(Studio& studio, const std::string& output, bool exists);
+
+// What a key does in the studio.
+enum class KeyAction {
+    none,
+    quit,
+    play,
+    back,
+    on,
+    spin,
+    wireframe,
+    texture,
+    full_screen,
+    panel,
+    export_file,
+    screenshot,
+};
+KeyAction key_action(const KeyPress& press);
+
+}  // namespace solidmorph
