@@ -16,6 +16,7 @@
 #include "geometry/triangle_list.h"
 #include "morph/morph_scheduler.h"
 #include "render/scene_state.h"
+#include "render/view_control.h"
 #include "support/gl_context.h"
 
 // The matrix a turn of 361 degrees leaves is that of 1 degree, so the angle
@@ -412,6 +413,40 @@ TEST_F(FrameRendererPicture, IndexedDrawGivesTheSamePixels) {
         expect_same_pixels(frame, nullptr);
     }
     reset_morph();
+}
+
+// A sphere made a thousand times smaller or millions of times larger, and
+// fitted, is drawn where and as lit as the program's own sphere; the
+// sphere itself fits to the program's view, bit for bit.
+TEST_F(FrameRendererPicture, AFittedSolidOfAnySizeIsFramedAndLitAsTheSphere) {
+    use_checker(60, 240, {255, 200, 120});
+    frame_count = 29;
+    draw_solid();
+    const Picture sphere;
+    const std::vector<Vec3> unit = mesh.positions;
+    for (const float factor : {1.0f, 1e-3f, 0.25f, 40.0f, 3e6f}) {
+        SCOPED_TRACE(factor);
+        double farthest = 0.0;
+        for (size_t k = 0; k < unit.size(); ++k) {
+            mesh.positions[k] = {unit[k].x * factor, unit[k].y * factor, unit[k].z * factor};
+            const Vec3& p = mesh.positions[k];
+            farthest = std::max(
+                farthest, std::sqrt(double(p.x) * p.x + double(p.y) * p.y + double(p.z) * p.z));
+        }
+        reset_view();
+        fit_view(float(farthest));
+        EXPECT_EQ(view_pose().distance, 5.0f);
+        draw_solid(current_view());
+        const Picture fitted;
+        if (factor == 1.0f) {
+            EXPECT_EQ(current_view(), nullptr);
+            EXPECT_TRUE(fitted.rgb == sphere.rgb);
+        }
+        EXPECT_LT(pixels_changed(sphere, fitted), 200);
+    }
+    mesh.positions = unit;
+    reset_view();
+    glDisable(GL_RESCALE_NORMAL);
 }
 
 }  // namespace
