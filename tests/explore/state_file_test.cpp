@@ -78,10 +78,10 @@ TEST(StateFile, EveryFormStartsAtOnceTakesWhatIsReadableAndSaysWhatItIgnored) {
         {Form::text, header + std::string(10 << 20, 'x') + "\nFrame=42\n", true, "1 line that", 42},
         {Form::text,
          header + "Source=shape\nShape=1,1,nan,1,1,1\nDistance=nan\nTurn=nan,0,0,1\nFrame=-7\n"
-                  "Preset=12\nSize=-3\nFlatBase=100%\nWindow=1,1\n",
+                  "Preset=12\nSize=-3\nFlatBase=100%\nWindow=1,1\nScale=0\n",
          true,
          "values that were ignored: Shape, Distance, Turn, Frame, Preset, Size, FlatBase, Window, "
-         "Source"},
+         "Scale, Source"},
     };
     for (const FileForm& form : forms) {
         SCOPED_TRACE(form.text.substr(0, 40));
