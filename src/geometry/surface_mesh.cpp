@@ -68,9 +68,19 @@ constexpr std::size_t block_columns = 65;
 void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoords, float scale,
                          float lat_steps, float lon_steps, float a, float b, float m, float n1,
                          float n2, float n3) {
+    const ShapeParams shape{a, b, m, n1, n2, n3};
+    generate_supershape_pair(positions, texcoords, scale, lat_steps, lon_steps, shape, shape);
+}
+
+void generate_supershape_pair(std::vector<Vec3>& positions, std::vector<Vec2>& texcoords,
+                              float scale, float lat_steps, float lon_steps,
+                              const ShapeParams& latitude, const ShapeParams& longitude) {
     texture_scroll = advance_scroll(texture_scroll, frame_clock);
 
-    const Formula f = {scale, a, b, m, n2, n3, -1.0 / double(n1)};
+    const ShapeParams& p = latitude;
+    const ShapeParams& q = longitude;
+    const Formula f = {scale, p.a, p.b, p.m, p.n2, p.n3, -1.0 / double(p.n1)};
+    const Formula g = {scale, q.a, q.b, q.m, q.n2, q.n3, -1.0 / double(q.n1)};
     const float lon_step = float(6.283186 / double(lon_steps));
     const float lat_step = float(3.141593 / double(lat_steps));
     const long last_row = std::lrint(double(lat_steps) - 1.0);
@@ -120,7 +130,7 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
             const std::size_t row_start = i * columns + first;
             for (std::size_t j = 0; j < count; ++j) {
                 const Column& c = col[j];
-                const double r2 = radius(f, c.theta);
+                const double r2 = radius(g, c.theta);
                 positions[row_start + j] = {float(c.cos_theta * r2 * r1 * cos_phi),
                                             float(c.sin_theta * r2 * r1 * cos_phi), z};
                 texcoords[row_start + j] = {u, c.v};
@@ -154,6 +164,11 @@ void generate_grid_surface(const ShapeParams& shape) {
     generate_supershape(mesh.positions, mesh.texcoords, grid_scale, float(grid_rows),
                         float(grid_lon_steps), shape.a, shape.b, shape.m, shape.n1, shape.n2,
                         shape.n3);
+}
+
+void generate_grid_surface(const ShapeParams& latitude, const ShapeParams& longitude) {
+    generate_supershape_pair(mesh.positions, mesh.texcoords, grid_scale, float(grid_rows),
+                             float(grid_lon_steps), latitude, longitude);
 }
 
 }  // namespace solidmorph

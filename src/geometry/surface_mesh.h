@@ -49,12 +49,21 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
                          float lat_steps, float lon_steps, float a, float b, float m, float n1,
                          float n2, float n3);
 
+// The same from two parameter sets: the row radius from `latitude`, the
+// column radius from `longitude`. generate_supershape is this with one set
+// twice, bit for bit.
+void generate_supershape_pair(std::vector<Vec3>& positions, std::vector<Vec2>& texcoords,
+                              float scale, float lat_steps, float lon_steps,
+                              const ShapeParams& latitude, const ShapeParams& longitude);
+
 // Sizes the mesh's three arrays for the grid, zero-filled, with the clock
 // and the scroll at 0: a fresh solid's texture starts unmoved. Done once, so
 // that no frame allocates.
 void create_mesh();
 
-// generate_supershape over the program's grid into the mesh, for one shape.
+// generate_supershape over the program's grid into the mesh, for one shape,
+// or for a latitude and a longitude set.
 void generate_grid_surface(const ShapeParams& shape);
+void generate_grid_surface(const ShapeParams& latitude, const ShapeParams& longitude);
 
 }  // namespace solidmorph

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace solidmorph {
@@ -43,7 +44,8 @@ Vec3 model_normal(Vec3 p) {
     return {float(double(inv) * p.x), float(double(inv) * p.y), float(double(inv) * p.z)};
 }
 
-Model model_surface(const ShapeParams& s, float scale, int rows, int columns, float scroll) {
+Model model_surface(const ShapeParams& s, const ShapeParams& t, float scale, int rows, int columns,
+                    float scroll) {
     std::vector<float> lat{float(-1.5707965)}, lon{float(-3.141593)};
     for (int i = 0; i < rows; ++i) lat.push_back(lat.back() + float(3.141593 / rows));
     for (int j = 1; j < columns; ++j) lon.push_back(lon.back() + float(6.283186 / (columns - 1)));
@@ -51,7 +53,7 @@ Model model_surface(const ShapeParams& s, float scale, int rows, int columns, fl
     for (int i = 0; i < rows; ++i) {
         const double r1 = model_radius(s, scale, lat[i]), phi = lat[i + 1];
         for (int j = 0; j < columns; ++j) {
-            const double r2 = model_radius(s, scale, lon[j]), theta = lon[j];
+            const double r2 = model_radius(t, scale, lon[j]), theta = lon[j];
             const Vec3 p = {float(std::cos(theta) * r2 * r1 * std::cos(phi)),
                             float(std::sin(theta) * r2 * r1 * std::cos(phi)),
                             float(std::sin(phi) * r1)};
@@ -89,12 +91,15 @@ protected:
 
 // Bit-for-bit agreement with the model over the presets that stress the
 // formula: huge and negative exponents, n1 = 0, a and b off 1, a scroll
-// that wraps inside the call, a non-unit scale, and smaller and wider grids.
+// that wraps inside the call, a non-unit scale, and smaller and wider grids;
+// then latitude and longitude sets of their own, on grids up to the finest
+// an export takes.
 TEST_F(SurfaceMeshTest, MatchesModelBitForBit) {
     struct Case {
         ShapeParams s;
         float scale, scroll, clock;
         int rows, columns;
+        std::optional<ShapeParams> longitude = std::nullopt;
     };
     const Case cases[] = {
         {{1, 1, 0, 1, 1, 1}, 1, 0, 0, 64, 65},
@@ -108,17 +113,35 @@ TEST_F(SurfaceMeshTest, MatchesModelBitForBit) {
         {{1, 1, 4, 1, 1000, 1000}, 1, 0, 0, 64, 65},  // terms underflow: infinite radii
         {{1, 1, 7, 0.3f, 1.7f, 1.7f}, 1.5f, 0.3f, 1, 10, 8},
         {{1, 1, 5, 0.6f, 0.4f, 0.5f}, 1, 0.6f, 1, 3, 150},  // wider than one block of columns
+        {{1, 1, 5, 0.6f, 0.4f, 0.5f}, 1, 0, 0, 64, 65, ShapeParams{1, 1, 0, 1, 1, 1}},
+        {{1, 1, 0, 1, 1, 1}, 1, 0, 0, 64, 65, ShapeParams{1, 1, 8, 0.173275f, 31.5035f, -0.58f}},
+        {{0.2f, 0.1f, 8, 18.16f, 2.3f, 10.05f},
+         1.5f,
+         0.3f,
+         1,
+         10,
+         8,
+         ShapeParams{1, 0.7f, 3, 0.716f, 3.3f, 5.05f}},
+        {{1, 1, 7, 0.3f, 1.7f, 1.7f}, 1, 0, 0, 256, 257, ShapeParams{1, 1, 4, 1, 1000, 1000}},
+        {{1, 1, 3, 4.5f, 10, 10}, 1, 0, 0, 1024, 1025, ShapeParams{1, 1, 5, 0.6f, 0.4f, 0.5f}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "m=" << c.s.m << " n1=" << c.s.n1 << " grid " << c.rows
                                           << "x" << c.columns);
+        size_mesh(std::size_t(c.rows) * std::size_t(c.columns));
         texture_scroll = c.scroll;
         frame_clock = c.clock;
-        generate(c.s, c.scale, float(c.rows), float(c.columns - 1));
+        if (c.longitude) {
+            generate_supershape_pair(mesh.positions, mesh.texcoords, c.scale, float(c.rows),
+                                     float(c.columns - 1), c.s, *c.longitude);
+        } else {
+            generate(c.s, c.scale, float(c.rows), float(c.columns - 1));
+        }
         const double sum = 0.00041926 * c.clock + c.scroll;
         const float scroll = float(std::fmod(double(float(sum)), 1.0));
         ASSERT_TRUE(same(texture_scroll, scroll));
-        const Model m = model_surface(c.s, c.scale, c.rows, c.columns, scroll);
+        const Model m =
+            model_surface(c.s, c.longitude.value_or(c.s), c.scale, c.rows, c.columns, scroll);
         for (std::size_t k = 0; k < m.pos.size(); ++k) {
             ASSERT_TRUE(same(mesh.positions[k], m.pos[k])) << "position " << k;
             ASSERT_TRUE(same(mesh.normals[k], m.nrm[k])) << "normal " << k;
