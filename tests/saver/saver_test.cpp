@@ -52,6 +52,7 @@ void expect_prompt_quiet_end(PtyChild& saver, double asked) {
 TEST(Saver, BadInputIsOneLineAndAPromptExit) {
     const test::PrivateXvfb no_glx({"-screen", "0", "640x480x24", "-extension", "GLX"});
     const std::string malformed = std::string(SOLIDMORPH_TEST_DATA) + "/malformed/png.tga";
+    const char* no_window = "0x1fffff0";
     struct Row {
         std::vector<std::string> args;
         std::vector<EnvChange> env;
@@ -65,12 +66,15 @@ TEST(Saver, BadInputIsOneLineAndAPromptExit) {
         {{"--window-id", "0"}, {}, 2, "not a window id"},
         {{"--window-id", "0x100000000"}, {}, 2, "not a window id"},
         {{"--delay", "-5"}, {}, 2, "not a delay"},
+        {{"--delay", "10000001"}, {}, 2, "not a delay in microseconds (0 to 10000000): '10000001'"},
+        {{"-delay", "18446744073709551617"}, {}, 2, "not a delay"},
         {{"--preset", "1"}, {}, 2, "not a preset: '1'"},
         {{"-preset", "12"}, {}, 2, "not a preset: '12'"},
         {{"-visual", "0x21"}, {}, 2, "cannot use the visual '0x21'"},
         {{"--display", ":99"}, {}, 1, "cannot open the display"},
-        {{"--window-id", "0x1fffff0"}, {}, 1, "no window 0x1fffff0"},
+        {{"--window-id", no_window}, {}, 1, "no window 0x1fffff0"},
         {{"--root"}, {{"XSCREENSAVER_WINDOW", "junk"}}, 1, "XSCREENSAVER_WINDOW holds no"},
+        {{"--root"}, {{"XSCREENSAVER_WINDOW", no_window}}, 1, "XSCREENSAVER_WINDOW does not exist"},
         {{"--texture", "/nonexistent.tga"}, {}, 1, "no texture file '/nonexistent.tga'"},
         {{"--texture", "/tmp"}, {}, 1, "'/tmp' is a folder"},
         {{"--texture", "/dev/zero"}, {}, 1, "'/dev/zero' is not a regular file"},
@@ -93,25 +97,27 @@ TEST(Saver, BadInputIsOneLineAndAPromptExit) {
 }
 
 // On a desktop larger than 640 x 480: its own window and the full-screen one
-// show the solid at their sizes; keys, the window manager's close and the
-// stop signals each end it with 0 within a second, quietly.
+// show the solid at their sizes; keys, the window manager's close, another
+// client destroying the window and the stop signals each end it with 0
+// within a second, quietly.
 TEST(Saver, EveryWayToEndItOnEveryTarget) {
     const test::PrivateXvfb server({"-screen", "0", "1024x768x24"});
     ASSERT_FALSE(server.display.empty());
     const test::UsingDisplay using_display(server.display);
     struct Row {
         const char* target;
-        const char* stop;  // a key, "close", or a signal's number
+        const char* stop;  // a key, "close", "destroy", or a signal's number
         ScreenBox box;
     };
     const ScreenBox window{0, 0, 640, 480};
     const ScreenBox desktop{0, 0, 1024, 768};
     const std::vector<Row> rows{
-        {"--window", "Escape", window}, {"--window", "q", window},
-        {"--window", "close", window},  {"--fullscreen", "Escape", desktop},
-        {"--fullscreen", "q", desktop}, {"--fullscreen", "15", desktop},
-        {"--root", "2", desktop},       {"--window", "1", window},
-        {"--window", "3", window},
+        {"--window", "Escape", window},     {"--window", "q", window},
+        {"--window", "close", window},      {"--fullscreen", "Escape", desktop},
+        {"--fullscreen", "q", desktop},     {"--fullscreen", "15", desktop},
+        {"--root", "2", desktop},           {"--window", "1", window},
+        {"--window", "3", window},          {"--window", "destroy", window},
+        {"--fullscreen", "close", desktop}, {"--fullscreen", "destroy", desktop},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.target) + " ended by " + row.stop);
@@ -128,6 +134,8 @@ TEST(Saver, EveryWayToEndItOnEveryTarget) {
         const double asked = pty_now_ms();
         if (stop == "close") {
             ASSERT_TRUE(test::send_close_request(id));
+        } else if (stop == "destroy") {
+            ASSERT_TRUE(test::destroy_window(id));
         } else if (stop == "Escape" || stop == "q") {
             PtyChild key = pty_spawn({"xdotool", "key", stop});  // the pointer is over it
             EXPECT_EQ(pty_wait_exit(key, 5000).code, 0) << key.output;
@@ -227,16 +235,53 @@ TEST(Saver, KeepsItsOwnPaceByDefault) {
     EXPECT_GE(per_second, rate * 0.4);
 }
 
-// In its own window a drag turns the solid and Space starts the next morph
-// at once: the frame after either differs from that frame of a run left
-// alone. A flat texture and a second between frames make every frame of a
-// run left alone the same from run to run.
-TEST(Saver, ADragTurnsItAndSpaceStartsTheNextMorph) {
-    const test::WorkFolder folder(false);
+// A grey texture: with it, and a second between frames, every frame of a
+// run left alone is the same from run to run, whatever the clock said.
+std::string write_flat_texture(const test::WorkFolder& folder) {
     const std::string flat = (folder.path / "flat.tga").string();
     const test::Bytes grey = test::tga_bytes(test::true_colour(2, 2, test::Bytes(2 * 2 * 3, 0x80)));
     std::ofstream(flat, std::ios::binary)
         .write(reinterpret_cast<const char*>(grey.data()), std::streamsize(grey.size()));
+    return flat;
+}
+
+// --delay is a pause after every frame in place of the default pace: the
+// frames come that far apart and a little more, for the frame's own cost. At
+// its limit, ten seconds, a stop still ends it at once, in the pause.
+TEST(Saver, ADelayPacesItsFrames) {
+    for (const int64_t delay_us : {int64_t(0), int64_t(100'000), int64_t(300'000), max_delay_us}) {
+        SCOPED_TRACE("--delay " + std::to_string(delay_us));
+        test::RunningProgram run(false);
+        run.command = {SOLIDMORPH_SAVER, "--window", "--delay", std::to_string(delay_us)};
+        ASSERT_TRUE(run.start_probed());
+        ASSERT_TRUE(run.wait_for_frames(1)) << run.child.output;
+        if (delay_us == max_delay_us) {
+            pty_read_for(run.child, 200);
+            const double asked = pty_now_ms();
+            ASSERT_EQ(kill(run.child.pid, SIGTERM), 0);
+            expect_prompt_quiet_end(run.child, asked);
+            EXPECT_EQ(run.swaps(), 1u);
+            continue;
+        }
+        // Timed from one frame's arrival to another's, a few pauses apart.
+        const uint64_t first = run.swaps() + 1;
+        ASSERT_TRUE(run.wait_for_frames(first));
+        const double start = pty_now_ms();
+        const uint64_t frames = delay_us == 0 ? 20 : 1'500'000 / uint64_t(delay_us);
+        ASSERT_TRUE(run.wait_for_frames(first + frames));
+        const double interval_ms = (pty_now_ms() - start) / double(frames);
+        const double delay_ms = double(delay_us) / 1000;
+        EXPECT_GE(interval_ms, delay_ms - 5);
+        EXPECT_LT(interval_ms, delay_ms * 1.2 + 40);
+    }
+}
+
+// In its own window a drag turns the solid and Space starts the next morph
+// at once: the frame after either differs from that frame of a run left
+// alone.
+TEST(Saver, ADragTurnsItAndSpaceStartsTheNextMorph) {
+    const test::WorkFolder folder(false);
+    const std::string flat = write_flat_texture(folder);
     const auto second_frame = [&](const std::vector<std::string>& input) {
         test::RunningProgram run(false);
         run.command = {SOLIDMORPH_SAVER, "--window", "--preset",  "2",
@@ -293,7 +338,7 @@ struct ClientWindow {
     Window window = 0;
 
     // False when the display offers no such visual.
-    bool make(bool depth_buffer, bool double_buffer) {
+    bool make(bool depth_buffer, bool double_buffer, unsigned width = 640, unsigned height = 480) {
         XVisualInfo wanted{};
         wanted.screen = DefaultScreen(display);
         wanted.depth = 24;
@@ -310,7 +355,7 @@ struct ClientWindow {
             settings.colormap =
                 XCreateColormap(display, DefaultRootWindow(display), all[i].visual, AllocNone);
             window =
-                XCreateWindow(display, DefaultRootWindow(display), 0, 0, 640, 480, 0, 24,
+                XCreateWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0, 24,
                               InputOutput, all[i].visual, CWColormap | CWBorderPixel, &settings);
             XMapWindow(display, window);
             XSync(display, False);
@@ -374,6 +419,63 @@ TEST(Saver, DrawsInAnotherClientsWindowUntilItIsDestroyed) {
         XDestroyWindow(client.display, client.window);
         XSync(client.display, False);
         expect_prompt_quiet_end(saver, asked);
+    }
+}
+
+// Not stretched in a window that is not 4:3, its own or another client's,
+// from the start or after a resize: the solid's box of lit pixels keeps the
+// proportions it has in that frame at 4:3, at the scale of the window's
+// height. The first row is the 4:3 run the others are held to.
+TEST(Saver, KeepsTheSolidsProportionsInAWindowOfAnyShape) {
+    const test::PrivateXvfb server({"-screen", "0", "1280x1024x24"});
+    ASSERT_FALSE(server.display.empty());
+    const test::UsingDisplay using_display(server.display);
+    const test::WorkFolder folder(false);
+    const std::string flat = write_flat_texture(folder);
+    struct Row {
+        const char* target;  // --window, --window-id, or --root in XSCREENSAVER_WINDOW
+        int width, height;   // for the first frame
+        int resized_width, resized_height;  // for the second
+    };
+    const std::vector<Row> rows{
+        {"--window", 640, 480, 640, 480},     {"--window", 640, 480, 1000, 500},
+        {"--window", 640, 480, 500, 700},     {"--window-id", 960, 480, 960, 480},
+        {"--window-id", 400, 400, 1200, 450}, {"--root", 900, 600, 640, 480},
+    };
+    ScreenBox at_4_3[2];
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.target) + " " + std::to_string(row.width) + "x" +
+                     std::to_string(row.height) + " then " + std::to_string(row.resized_width) +
+                     "x" + std::to_string(row.resized_height));
+        const std::string target = row.target;
+        ClientWindow client;
+        std::vector<EnvChange> env;
+        test::RunningProgram run(false);
+        run.command = {SOLIDMORPH_SAVER, "--preset",  "2",  "--delay",
+                       "1000000",        "--texture", flat, row.target};
+        if (target != "--window") {
+            ASSERT_TRUE(client.make(true, true, unsigned(row.width), unsigned(row.height)));
+            const std::string id = std::to_string(client.window);
+            if (target == "--window-id") run.command.push_back(id);
+            if (target == "--root") env.push_back({"XSCREENSAVER_WINDOW", id});
+        }
+        ASSERT_TRUE(run.start_probed(false, 0, env));
+        if (target == "--window") client.window = test::wait_for_window_of(run.child.pid, 15000);
+        ASSERT_NE(client.window, 0UL) << run.child.output;
+        for (int frame = 0; frame < 2; ++frame) {
+            ASSERT_TRUE(run.wait_for_frames(uint64_t(frame) + 1)) << run.child.output;
+            const int height = frame == 0 ? row.height : row.resized_height;
+            const int width = frame == 0 ? row.width : row.resized_width;
+            const ScreenBox box = test::lit_bounds({0, 0, width, height}, client.window);
+            if (&row == &rows.front()) at_4_3[frame] = box;
+            const ScreenBox& held_to = at_4_3[frame];
+            ASSERT_GT(held_to.height, 100) << "frame " << frame + 1;
+            EXPECT_NEAR(box.width, double(box.height) * held_to.width / held_to.height, 2.0)
+                << "frame " << frame + 1;
+            EXPECT_NEAR(box.height, double(held_to.height) * height / 480, 2.0)
+                << "frame " << frame + 1;
+            if (frame == 0) client.resize(row.resized_width, row.resized_height);
+        }
     }
 }
 

@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "support/pty_process.h"
 
 namespace solidmorph::test {
@@ -191,6 +193,14 @@ bool send_wm_close_request(unsigned long window) {
                                SubstructureRedirectMask | SubstructureNotifyMask);
 }
 
+bool destroy_window(unsigned long window) {
+    Display* display = open_test_display();
+    if (display == nullptr) return false;
+    XDestroyWindow(display, window);
+    close_test_display(display);
+    return true;
+}
+
 bool wait_for_focus(unsigned long window, int timeout_ms) {
     Display* display = open_test_display();
     if (display == nullptr) return false;
@@ -206,9 +216,14 @@ bool wait_for_focus(unsigned long window, int timeout_ms) {
     return focus == window;
 }
 
-int64_t lit_pixels(const ScreenBox& box, unsigned long window) {
+namespace {
+
+// Calls lit(x, y) for every pixel of box that is not black, x and y within
+// box; false when the pixels cannot be read.
+template <typename Lit>
+bool for_lit_pixels(const ScreenBox& box, unsigned long window, Lit lit) {
     Display* display = open_test_display();
-    if (display == nullptr) return -1;
+    if (display == nullptr) return false;
     const int screen_width = DisplayWidth(display, DefaultScreen(display));
     const int screen_height = DisplayHeight(display, DefaultScreen(display));
     XImage* image = nullptr;
@@ -219,13 +234,34 @@ int64_t lit_pixels(const ScreenBox& box, unsigned long window) {
                           static_cast<unsigned>(box.width), static_cast<unsigned>(box.height),
                           AllPlanes, ZPixmap);
     }
-    int64_t lit = image == nullptr ? -1 : 0;
     for (int y = 0; image != nullptr && y < box.height; ++y) {
-        for (int x = 0; x < box.width; ++x) lit += (XGetPixel(image, x, y) & 0xFFFFFFUL) != 0;
+        for (int x = 0; x < box.width; ++x) {
+            if ((XGetPixel(image, x, y) & 0xFFFFFFUL) != 0) lit(x, y);
+        }
     }
+    const bool read = image != nullptr;
     if (image != nullptr) XDestroyImage(image);
     close_test_display(display);
-    return lit;
+    return read;
+}
+
+}  // namespace
+
+int64_t lit_pixels(const ScreenBox& box, unsigned long window) {
+    int64_t lit = 0;
+    return for_lit_pixels(box, window, [&lit](int, int) { ++lit; }) ? lit : -1;
+}
+
+ScreenBox lit_bounds(const ScreenBox& box, unsigned long window) {
+    int left = box.width, top = box.height, right = -1, bottom = -1;
+    const bool read = for_lit_pixels(box, window, [&](int x, int y) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+    });
+    if (!read || right < 0) return {};
+    return {box.x + left, box.y + top, right - left + 1, bottom - top + 1};
 }
 
 int64_t lit_pixels_in_centre() {

@@ -28,6 +28,10 @@ bool send_close_request(unsigned long window);
 // a title bar's close button does (_NET_CLOSE_WINDOW to the root window).
 bool send_wm_close_request(unsigned long window);
 
+// Destroys window from a connection of its own, as another client may;
+// false without a display.
+bool destroy_window(unsigned long window);
+
 // True once window has the keyboard focus, within timeout_ms.
 bool wait_for_focus(unsigned long window, int timeout_ms);
 
@@ -51,6 +55,10 @@ struct ScreenBox {
 // screen. With a window, box is in that window's own contents: servers
 // without a picture of the whole screen (Xwayland) still give one of it.
 int64_t lit_pixels(const ScreenBox& box, unsigned long window = 0);
+
+// The smallest box holding every pixel of box that is not black, in the
+// same coordinates; empty when none is lit or the pixels cannot be read.
+ScreenBox lit_bounds(const ScreenBox& box, unsigned long window = 0);
 
 // The whole screen, and where window lies on it; empty boxes on failure.
 ScreenBox screen_box();
