@@ -13,6 +13,7 @@
 #include <cerrno>
 
 #include "platform/lost_display_guard.h"
+#include "platform/x_window_gone.h"
 
 namespace solidmorph {
 
@@ -44,8 +45,7 @@ void (*window_gone_action)() = nullptr;
 // those about other clients' windows that vanished, leaves nothing the
 // program could do better than go on.
 int on_protocol_error(Display*, XErrorEvent* error) {
-    const bool window_gone = error->error_code == BadWindow || error->error_code == BadDrawable;
-    if (window_gone && program_window != 0 && error->resourceid == program_window &&
+    if (x_error_says_window_gone(error->error_code, error->resourceid, program_window) &&
         window_gone_action != nullptr) {
         window_gone_action();
     }

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/lost_display_guard.h"
+#include "platform/x_window_gone.h"
 
 namespace solidmorph {
 
@@ -30,7 +31,9 @@ XLossAction loss_action = nullptr;
 
 // Until the surface is open, an X error is an answer to one of the glue's
 // own questions ("is there such a window?"); afterwards it is news about
-// the drawable, for the caller to act on.
+// the drawable, for the caller to act on. Which errors say that the drawable
+// has gone is the rule the program's own handlers follow, so that an error
+// about some other resource is never taken for the window's end.
 bool drawing = false;
 int last_error = Success;
 
@@ -39,9 +42,8 @@ int on_x_error(Display*, XErrorEvent* error) {
         last_error = error->error_code;
         return 0;
     }
-    const bool about_window = error->resourceid == window || error->error_code == BadWindow ||
-                              error->error_code == BadDrawable;
-    loss_action(about_window ? XLoss::window_gone : XLoss::protocol_error);
+    const bool gone = x_error_says_window_gone(error->error_code, error->resourceid, window);
+    loss_action(gone ? XLoss::window_gone : XLoss::protocol_error);
     return 0;
 }
 

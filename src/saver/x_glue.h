@@ -53,7 +53,9 @@ using XLossAction = void (*)(XLoss loss);
 
 // Connects, finds or makes the drawable for the target, checks its visual
 // and makes a GL context current on it. The glue's own windows are mapped;
-// a window of another client is only drawn on.
+// a window of another client is only drawn on. Once it is open, an X error
+// that says the drawable has gone (platform/x_window_gone.h) is window_gone;
+// any other is protocol_error.
 XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface& surface);
 
 // Display lists that draw the characters ' ' to '~' of a core X font, one
