@@ -60,8 +60,10 @@ void quit_on_loss(XLoss) { std::_Exit(1); }
 
 // The program's start-up on the saver's own window.
 bool start_like_saver(const char* texture_path, GLuint& texture) {
-    SaverOptions options;
-    if (open_x_surface(options, quit_on_loss, saver_surface) != XOpen::opened) {
+    XTarget target;
+    target.width = 640;
+    target.height = 480;
+    if (open_x_surface(target, quit_on_loss, saver_surface) != XOpen::opened) {
         std::fprintf(stderr, "frame_bench: cannot open the saver's window\n");
         return false;
     }

@@ -82,6 +82,41 @@ void quit_on_loss(XLoss loss) {
     }
 }
 
+// The size of the saver's own window, as XScreenSaver's hacks open theirs.
+constexpr int32_t own_window_width = 640;
+constexpr int32_t own_window_height = 480;
+
+// Where the options and the host say to draw: a hack told --root draws on
+// the window its host names in XSCREENSAVER_WINDOW, else on the root. False
+// when that variable holds no window id.
+bool find_target(const SaverOptions& options, XTarget& target) {
+    target.display = options.display;
+    switch (options.target) {
+        case SaverTarget::window:
+            target.width = own_window_width;
+            target.height = own_window_height;
+            break;
+        case SaverTarget::fullscreen:
+            target.fullscreen = true;
+            break;
+        case SaverTarget::window_id:
+            target.window_id = options.window_id;
+            break;
+        case SaverTarget::root: {
+            const char* host_window = std::getenv("XSCREENSAVER_WINDOW");
+            if (host_window == nullptr || *host_window == '\0') {
+                target.use_root = true;
+                break;
+            }
+            uint32_t host_id = 0;
+            if (!parse_window_id(host_window, host_id)) return false;
+            target.window_id = host_id;
+            break;
+        }
+    }
+    return true;
+}
+
 std::string open_problem(XOpen result, const SaverOptions& options) {
     switch (result) {
         case XOpen::opened:
@@ -101,8 +136,6 @@ std::string open_problem(XOpen result, const SaverOptions& options) {
                 return text;
             }
             return "the window in XSCREENSAVER_WINDOW does not exist";
-        case XOpen::bad_env_id:
-            return "XSCREENSAVER_WINDOW holds no window id";
         case XOpen::no_gl_visual:
             return options.target == SaverTarget::window ||
                            options.target == SaverTarget::fullscreen
@@ -200,8 +233,10 @@ int run_saver(const SaverOptions& options) {
         return fail(texture_problem(texture_path));
     }
 
-    XSurface surface{640, 480};
-    const XOpen opened = open_x_surface(options, quit_on_loss, surface);
+    XTarget target;
+    if (!find_target(options, target)) return fail("XSCREENSAVER_WINDOW holds no window id");
+    XSurface surface{own_window_width, own_window_height};
+    const XOpen opened = open_x_surface(target, quit_on_loss, surface);
     if (opened != XOpen::opened) return fail(open_problem(opened, options));
 
     setup_scene(surface.width, surface.height, program_aspect);

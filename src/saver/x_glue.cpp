@@ -8,7 +8,6 @@
 #include <X11/keysym.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/lost_display_guard.h"
@@ -63,7 +62,8 @@ bool failed_on_server() {
     return failed;
 }
 
-XOpen make_own_window(bool fullscreen, XVisualInfo*& info) {
+XOpen make_own_window(const XTarget& target, XVisualInfo*& info) {
+    const bool fullscreen = target.fullscreen;
     const int screen = DefaultScreen(display);
     int attributes[] = {
         GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
@@ -83,8 +83,10 @@ XOpen make_own_window(bool fullscreen, XVisualInfo*& info) {
     settings.border_pixel = 0;
     settings.event_mask = StructureNotifyMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
                           Button1MotionMask;
-    const unsigned int width = fullscreen ? unsigned(DisplayWidth(display, screen)) : 640;
-    const unsigned int height = fullscreen ? unsigned(DisplayHeight(display, screen)) : 480;
+    const unsigned int width =
+        fullscreen ? unsigned(DisplayWidth(display, screen)) : unsigned(target.width);
+    const unsigned int height =
+        fullscreen ? unsigned(DisplayHeight(display, screen)) : unsigned(target.height);
     window =
         XCreateWindow(display, root, 0, 0, width, height, 0, info->depth, InputOutput, info->visual,
                       CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &settings);
@@ -119,18 +121,7 @@ XOpen make_own_window(bool fullscreen, XVisualInfo*& info) {
 // The window of another client (or the root): its own visual decides
 // whether our context can live on it; we never change its attributes, we
 // only listen to its size and its end.
-XOpen use_existing_window(const SaverOptions& options, XVisualInfo*& info) {
-    Window id = options.window_id;
-    if (options.target == SaverTarget::root) {
-        const char* host_window = std::getenv("XSCREENSAVER_WINDOW");
-        if (host_window != nullptr && *host_window != '\0') {
-            uint32_t host_id = 0;
-            if (!parse_window_id(host_window, host_id)) return XOpen::bad_env_id;
-            id = host_id;
-        } else {
-            id = DefaultRootWindow(display);
-        }
-    }
+XOpen use_existing_window(Window id, XVisualInfo*& info) {
     XWindowAttributes attributes{};
     const Status found = XGetWindowAttributes(display, id, &attributes);
     if (failed_on_server() || found == 0) return XOpen::no_window;
@@ -204,11 +195,11 @@ void disconnect() {
 
 }  // namespace
 
-XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface& surface) {
+XOpen open_x_surface(const XTarget& target, XLossAction on_loss, XSurface& surface) {
     loss_action = on_loss;
     XSetErrorHandler(on_x_error);
     XSetIOErrorHandler(on_x_io_error);
-    display = XOpenDisplay(options.display.empty() ? nullptr : options.display.c_str());
+    display = XOpenDisplay(target.display.empty() ? nullptr : target.display.c_str());
     if (display == nullptr) return XOpen::no_display;
     guard_faults_on_display(ConnectionNumber(display), on_fault_after_hang_up);
     int glx_errors = 0;
@@ -218,10 +209,9 @@ XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface&
         return XOpen::no_glx;
     }
     XVisualInfo* info = nullptr;
-    const bool own =
-        options.target == SaverTarget::window || options.target == SaverTarget::fullscreen;
-    const XOpen found = own ? make_own_window(options.target == SaverTarget::fullscreen, info)
-                            : use_existing_window(options, info);
+    const XOpen found = target.window_id != 0 ? use_existing_window(Window(target.window_id), info)
+                        : target.use_root ? use_existing_window(DefaultRootWindow(display), info)
+                                          : make_own_window(target, info);
     if (found != XOpen::opened) {
         if (info != nullptr) XFree(info);
         disconnect();

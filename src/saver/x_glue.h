@@ -1,21 +1,33 @@
 #pragma once
 
 #include <cstdint>
-
-#include "saver/saver_options.h"
+#include <string>
 
 // The saver's window and GL context, through Xlib and GLX: the only file of
-// the saver that includes them. Like the program's GLFW glue it reports
-// what happened and leaves the response (messages, exits) to its caller.
+// the saver that includes them. Like the program's GLFW glue it only
+// translates: it draws where its caller says (options and hosts are the
+// caller's to read), reports what happened and leaves the response
+// (messages, exits) to its caller.
 namespace solidmorph {
+
+// Where to draw, settled by the caller.
+struct XTarget {
+    std::string display;     // empty: DISPLAY
+    uint64_t window_id = 0;  // a window of another client to draw on; 0: none
+    bool use_root = false;   // without a window id: the root window
+    // Without either, a window of the glue's own: over the whole screen
+    // without a frame, or a resizable one of this size.
+    bool fullscreen = false;
+    int32_t width = 0;
+    int32_t height = 0;
+};
 
 // How opening went; every failure but opened has closed what was opened.
 enum class XOpen {
     opened,
-    no_display,    // no X server at DISPLAY
+    no_display,    // no X server at the target's display
     no_glx,        // the server has no GLX
-    no_window,     // the window id (given, or from XSCREENSAVER_WINDOW) names no window
-    bad_env_id,    // XSCREENSAVER_WINDOW holds no window id
+    no_window,     // the target's window id names no window
     no_gl_visual,  // the window's visual carries no GL context with a depth buffer
     no_context,    // GLX would not make a context for it
 };
@@ -53,10 +65,10 @@ using XLossAction = void (*)(XLoss loss);
 
 // Connects, finds or makes the drawable for the target, checks its visual
 // and makes a GL context current on it. The glue's own windows are mapped;
-// a window of another client is only drawn on. Once it is open, an X error
-// that says the drawable has gone (platform/x_window_gone.h) is window_gone;
-// any other is protocol_error.
-XOpen open_x_surface(const SaverOptions& options, XLossAction on_loss, XSurface& surface);
+// a window of another client, or the root, is only drawn on. Once it is
+// open, an X error that says the drawable has gone (platform/x_window_gone.h)
+// is window_gone; any other is protocol_error.
+XOpen open_x_surface(const XTarget& target, XLossAction on_loss, XSurface& surface);
 
 // Display lists that draw the characters ' ' to '~' of a core X font, one
 // list each from `base` + ' ' on, for text over the picture; false when the
