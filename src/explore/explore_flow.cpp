@@ -53,9 +53,7 @@ __attribute__((format(printf, 1, 2))) void say(const char* format, ...) {
     std::fflush(stdout);
 }
 
-ShapeParams shape_on_screen() {
-    return studio.shown.source == ShapeSource::frame ? timeline_shape() : studio.shown.shape;
-}
+ChosenShape shape_on_screen() { return shown_sets(studio.shown, timeline_shape()); }
 
 // The texture the user named, else the installed one, read as the exporter
 // reads it. Without it the solid is drawn lit but bare, and the panel says
@@ -80,9 +78,11 @@ void show_frame(uint64_t frame) {
     studio.shown.source = ShapeSource::frame;
 }
 
-void show_shape(const ShapeParams& shape) {
+void show_shape(const ShapeParams& latitude, const ShapeParams& longitude, bool linked) {
     studio.shown.source = ShapeSource::shape;
-    studio.shown.shape = shape;
+    studio.shown.shape = latitude;
+    studio.shown.longitude = longitude;
+    studio.shown.linked = linked;
     studio.shown.playing = false;
 }
 
@@ -134,13 +134,19 @@ void come_back(const ExploreSettings& settings) {
             studio.shown.preset = options.preset;
             studio.shown.shape = timeline_preset(options.preset);
         }
-        if (options.source == ShapeSource::shape) studio.shown.shape = options.shape;
+        if (options.source == ShapeSource::shape) {
+            show_shape(options.shape, options.longitude,
+                       same_set(options.shape, options.longitude));
+        }
     }
     ExportFields& fields = studio.fields;
     if (settings.seen.output) {
         std::snprintf(fields.output, sizeof fields.output, "%s", options.output.c_str());
     }
     if (options.size > 0.0) number_field(fields.size, options.size);
+    if (settings.seen.detail) {
+        std::snprintf(fields.detail, sizeof fields.detail, "%d", int(options.detail));
+    }
     if (options.flat_base > 0.0) {
         number_field(fields.flat_base, options.flat_base, options.flat_base_percent);
     }
@@ -165,8 +171,9 @@ void keep_state() {
 void check_shape_on_screen() {
     CheckBook& check = studio.check;
     const ExportOptions& o = studio.export_options;
-    if (check_wanted(check, shape_on_screen(), o)) {
-        request_check(mesh.positions, o.size, o.flat_base, o.flat_base_percent);
+    const ChosenShape shown = shape_on_screen();
+    if (check_wanted(check, shown, o)) {
+        request_check(mesh.positions, shown, o.detail, o.size, o.flat_base, o.flat_base_percent);
     }
     char line[check_line_bytes];
     if (check.awaited && take_check_line(line, sizeof line) &&
@@ -309,7 +316,7 @@ void act_on_panel(const PanelRequests& r) {
         say("cannot go to frame '%s': a frame is a whole number from 0 to 18446744073709551615",
             r.refused_frame);
     }
-    if (r.edit_shape) show_shape(r.shape);
+    if (r.edit_shape) show_shape(r.shape, r.longitude, r.linked);
     if (r.edit_fields) studio.fields = r.fields;
     if (r.copy_command) ImGui::SetClipboardText(studio.command);
     if (r.screenshot) studio.screenshot_wanted = true;
@@ -337,7 +344,8 @@ void draw_picture(int32_t width, int32_t height) {
     begin_frame();
     if (shown.playing) step_timeline();
     set_frame_clock(shown.playing ? clock_seconds() : 0.0);
-    generate_grid_surface(shape_on_screen());
+    const ChosenShape shape = shape_on_screen();
+    generate_grid_surface(shape.latitude, shape.longitude);
     if (shown.spin) count_frame();
     if (width < 1 || height < 1) return;
     // Never narrower than 4:3: a narrower frustum cuts the solid at its

@@ -103,22 +103,48 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
     }
 }
 
-void shape_section(const PanelView& view, PanelRequests& requests) {
-    ShapeParams edited = view.shape;
+// One slider a parameter; true when one moved. `id` keeps the two sets'
+// sliders apart.
+bool set_sliders(ShapeParams& set, const char* id) {
+    bool moved = false;
     for (int i = 0; i < 6; ++i) {
-        float value = parameter(edited, i);
+        float value = parameter(set, i);
         const ParameterSlider& slider = parameter_sliders[i];
+        char label[24];
+        std::snprintf(label, sizeof label, "%s##%s", slider.label, id);
         ImGui::SetNextItemWidth(-40.0f * ui_scale);
-        if (ImGui::SliderFloat(slider.label, &value, slider.low, slider.high, "%.4g") &&
+        if (ImGui::SliderFloat(label, &value, slider.low, slider.high, "%.4g") &&
             std::isfinite(value)) {
-            parameter(edited, i) = value;
-            requests.edit_shape = true;
+            parameter(set, i) = value;
+            moved = true;
         }
     }
-    if (requests.edit_shape) requests.shape = edited;
+    return moved;
+}
+
+void shape_section(const PanelView& view, PanelRequests& requests) {
+    ShapeParams latitude = view.shape.latitude, longitude = view.shape.longitude;
+    bool linked = view.shown->source != ShapeSource::shape || view.shown->linked;
+    ImGui::TextUnformatted("Latitude");
+    bool edited = set_sliders(latitude, "lat");
+    // Unlinked, the longitude starts as a copy of the latitude.
+    if (ImGui::Checkbox("Longitude: same as latitude", &linked)) edited = true;
+    if (linked) {
+        longitude = latitude;
+    } else {
+        edited |= set_sliders(longitude, "lon");
+    }
+    if (edited) {
+        requests.edit_shape = true;
+        requests.shape = latitude;
+        requests.longitude = longitude;
+        requests.linked = linked;
+    }
     if (ImGui::Button("Random")) {
         requests.edit_shape = true;
         requests.shape = random_shape(random_draws);
+        requests.longitude = linked ? requests.shape : random_shape(random_draws);
+        requests.linked = linked;
     }
     ImGui::SameLine();
     ImGui::TextDisabled("Ctrl+click a slider to type");
@@ -199,6 +225,9 @@ void export_section(const PanelView& view, PanelRequests& requests) {
     changed |= ImGui::InputTextWithHint("flat base", "mm or % (.stl)", typed.flat_base,
                                         sizeof typed.flat_base);
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
+    changed |= ImGui::InputTextWithHint("detail", "64 steps", typed.detail, sizeof typed.detail,
+                                        ImGuiInputTextFlags_CharsDecimal);
+    ImGui::SetNextItemWidth(-90.0f * ui_scale);
     changed |= ImGui::InputText("file", typed.output, sizeof typed.output);
     if (changed) {
         requests.edit_fields = true;
@@ -234,6 +263,10 @@ const char* export_fields_problem(const ExportFields& fields, char* text, size_t
         std::snprintf(text, capacity, "flat base: mm above 0, or a percent below 100");
     } else if (fields.flat_base[0] != '\0' && !percent && !sized) {
         std::snprintf(text, capacity, "flat base: in mm it needs a size; or give a percent");
+    } else if (int32_t detail = 0;
+               fields.detail[0] != '\0' && !parse_detail(fields.detail, detail)) {
+        std::snprintf(text, capacity, "detail: a whole number of steps from %d to %d",
+                      int(least_detail), int(most_detail));
     } else if (!format_for_path(fields.output, format)) {
         std::snprintf(text, capacity, "file: the name must end in .glb, .stl, .obj or .3mf");
     } else if (fields.flat_base[0] != '\0' && !solid_format(format)) {

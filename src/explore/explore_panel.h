@@ -6,6 +6,7 @@
 
 #include "explore/explore_state.h"
 #include "explore/morph_timeline.h"
+#include "export/export_job.h"
 #include "geometry/geometry_types.h"
 
 namespace solidmorph {
@@ -15,7 +16,7 @@ namespace solidmorph {
 struct PanelView {
     const ExplorerState* shown;
     const ExportFields* fields;  // as typed
-    ShapeParams shape;           // the shape on screen
+    ChosenShape shape;           // the shape on screen: its latitude and longitude sets
     uint64_t frame;              // the timeline's frame
     TimelineWindow window;       // the part of the timeline the slider covers
     const char* printable;       // the check's line, or null while checking
@@ -34,8 +35,9 @@ struct PanelRequests {
     bool seek = false;
     uint64_t seek_frame = 0;
     char refused_frame[32] = "";  // typed in the frame field, but not a frame
-    bool edit_shape = false;
-    ShapeParams shape{};
+    bool edit_shape = false;      // the shape, as now edited
+    ShapeParams shape{}, longitude{};
+    bool linked = true;
     bool edit_fields = false;  // the export fields, as now typed
     ExportFields fields;
     bool export_file = false, screenshot = false, copy_command = false;

@@ -107,8 +107,10 @@ void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
     } else if (key == "Preset") {
         taken = parse_preset(value, s.shown.preset);
     } else if (key == "Shape") {
-        taken = parse_shape(value, s.shown.shape);
+        taken = parse_shape(value, s.shown.shape, s.shown.longitude);
         read_shape = read_shape || taken;
+    } else if (key == "Linked") {
+        s.shown.linked = yes;
     } else if (key == "Playing") {
         s.shown.playing = yes;
     } else if (key == "Spin") {
@@ -147,6 +149,9 @@ void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
         bool percent = false;
         taken = keep_text(s.fields.flat_base, value,
                           value.empty() || parse_flat_base(value, height, percent));
+    } else if (key == "Detail") {
+        int32_t detail = 0;
+        taken = keep_text(s.fields.detail, value, value.empty() || parse_detail(value, detail));
     } else if (key == "Output") {
         taken = keep_text(s.fields.output, value, true);
     } else if (key == "FullScreen") {
@@ -168,13 +173,12 @@ void read_line(ImGuiContext*, ImGuiSettingsHandler*, void*, const char* line) {
 void write_all(ImGuiContext*, ImGuiSettingsHandler* handler, ImGuiTextBuffer* out) {
     if (writing == nullptr) return;
     const SavedState& s = *writing;
-    const ShapeParams& p = s.shown.shape;
-    const std::string shape = number_text(p.a) + "," + number_text(p.b) + "," + number_text(p.m) +
-                              "," + number_text(p.n1) + "," + number_text(p.n2) + "," +
-                              number_text(p.n3);
+    const std::string shape =
+        shape_text(s.shown.shape, s.shown.linked ? s.shown.shape : s.shown.longitude);
     out->appendf("[%s][State]\n", handler->TypeName);
-    out->appendf("Source=%s\nFrame=%llu\nPreset=%d\nShape=%s\n", source_name(s.shown.source),
-                 static_cast<unsigned long long>(s.frame), s.shown.preset, shape.c_str());
+    out->appendf("Source=%s\nFrame=%llu\nPreset=%d\nShape=%s\nLinked=%d\n",
+                 source_name(s.shown.source), static_cast<unsigned long long>(s.frame),
+                 s.shown.preset, shape.c_str(), int(s.shown.linked));
     out->appendf("Playing=%d\nSpin=%d\nWireframe=%d\nTexture=%d\nPanel=%d\n", int(s.shown.playing),
                  int(s.shown.spin), int(s.shown.wireframe), int(s.shown.textured),
                  int(s.shown.panel));
@@ -182,8 +186,8 @@ void write_all(ImGuiContext*, ImGuiSettingsHandler* handler, ImGuiTextBuffer* ou
                  number_text(s.pose.turn[1]).c_str(), number_text(s.pose.turn[2]).c_str(),
                  number_text(s.pose.turn[3]).c_str(), number_text(s.pose.distance).c_str(),
                  number_text(s.pose.scale).c_str());
-    out->appendf("Size=%s\nFlatBase=%s\nOutput=%s\n", s.fields.size, s.fields.flat_base,
-                 s.fields.output);
+    out->appendf("Size=%s\nFlatBase=%s\nDetail=%s\nOutput=%s\n", s.fields.size, s.fields.flat_base,
+                 s.fields.detail, s.fields.output);
     if (s.window_width > 0 && s.window_height > 0) {
         out->appendf("Window=%d,%d\n", int(s.window_width), int(s.window_height));
     }

@@ -15,7 +15,9 @@ namespace solidmorph {
 struct ExplorerState {
     ShapeSource source = ShapeSource::frame;  // frame: the timeline's
     int preset = 1;
-    ShapeParams shape{};  // the preset's, or the edited shape
+    ShapeParams shape{};      // the preset's, or the edited shape's latitude set
+    ShapeParams longitude{};  // the edited shape's longitude set, unless linked
+    bool linked = true;       // the longitude set is the latitude's
     bool playing = true;
     bool spin = true;
     bool wireframe = false;
@@ -27,6 +29,7 @@ struct ExplorerState {
 struct ExportFields {
     char size[32] = "";       // as --size takes it; blank: generator units
     char flat_base[32] = "";  // as --flat-base takes it; blank: not cut
+    char detail[8] = "";      // as --detail takes it; blank: the program's grid
     char output[1024] = "solidmorph.glb";
 };
 

@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "export/export_job.h"
+#include "geometry/surface_mesh.h"
+#include "geometry/triangle_list.h"
 
 namespace solidmorph {
 
@@ -18,6 +20,8 @@ struct Mailbox {
     std::mutex lock;
     std::condition_variable wake;
     std::vector<Vec3> positions;  // sized once
+    ChosenShape sets{};           // what a grid finer or coarser than the drawn one is made of
+    int32_t detail = program_detail;
     double size = 0.0;
     double flat_base = 0.0;
     bool flat_base_percent = false;
@@ -30,9 +34,29 @@ struct Mailbox {
 Mailbox mailbox;
 std::thread worker;
 
-// The worker's own copies.
+// The worker's own copies, and a grid of another detail with its triangle
+// list (built again only when the detail changes).
 std::vector<Vec3> checked_positions;
 std::vector<TriangleCorners> checked_triangles;
+ExportSurface detailed;
+
+// The surface an export at `detail` would write, for any detail but the
+// drawn grid's, made on this thread: the generator's positions-only path
+// touches nothing the frame reads.
+const ExportSurface& detailed_surface(const ChosenShape& sets, int32_t detail) {
+    if (detailed.rows != detail) {
+        TriangleList list;
+        build_triangle_list(list, detail, detail);
+        detailed.triangles.resize(list.size());
+        std::transform(list.begin(), list.end(), detailed.triangles.begin(), [](const Triangle& t) {
+            return TriangleCorners{uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)};
+        });
+        detailed.rows = detail;
+        detailed.columns = detail + 1;
+    }
+    grid_positions(detailed.positions, detail, sets.latitude, sets.longitude);
+    return detailed;
+}
 
 void format_line(const SolidReport& report, double size, char* line, size_t capacity) {
     if (!report.sound) {
@@ -58,6 +82,8 @@ void run_worker() {
         double size = 0.0, flat_base = 0.0;
         bool percent = false;
         uint64_t number = 0;
+        ChosenShape sets{};
+        int32_t detail = program_detail;
         {
             std::unique_lock<std::mutex> hold(mailbox.lock);
             mailbox.wake.wait(hold,
@@ -65,12 +91,18 @@ void run_worker() {
             if (mailbox.stopping) return;
             std::copy(mailbox.positions.begin(), mailbox.positions.end(),
                       checked_positions.begin());
+            sets = mailbox.sets;
+            detail = mailbox.detail;
             size = mailbox.size;
             flat_base = mailbox.flat_base;
             percent = mailbox.flat_base_percent;
             number = mailbox.taken = mailbox.asked;
         }
-        check_solid(checked_positions, checked_triangles, size, report, flat_base, percent);
+        if (detail == program_detail) {
+            check_solid(checked_positions, checked_triangles, size, report, flat_base, percent);
+        } else {
+            check_solid(detailed_surface(sets, detail), size, report, flat_base, percent);
+        }
         format_line(report, size, line, sizeof line);
         const std::lock_guard<std::mutex> hold(mailbox.lock);
         mailbox.answered = number;
@@ -89,10 +121,12 @@ void start_check_worker(size_t vertex_count, const std::vector<TriangleCorners>&
     worker = std::thread(run_worker);
 }
 
-void request_check(const std::vector<Vec3>& positions, double size, double flat_base,
-                   bool flat_base_percent) {
+void request_check(const std::vector<Vec3>& positions, const ChosenShape& sets, int32_t detail,
+                   double size, double flat_base, bool flat_base_percent) {
     {
         const std::lock_guard<std::mutex> hold(mailbox.lock);
+        mailbox.sets = sets;
+        mailbox.detail = detail;
         const size_t count = std::min(positions.size(), mailbox.positions.size());
         std::copy(positions.begin(), positions.begin() + std::ptrdiff_t(count),
                   mailbox.positions.begin());

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "export/export_job.h"
 #include "export/export_surface.h"
 #include "geometry/geometry_types.h"
 
@@ -22,8 +23,10 @@ void start_check_worker(size_t vertex_count, const std::vector<TriangleCorners>&
 // Hands over the positions of the shape on screen, to be checked at `size`
 // millimetres (0: generator units) and cut flat as --flat-base asks (0: not
 // cut), as an .stl export would write it. Copies into room made at the start.
-void request_check(const std::vector<Vec3>& positions, double size, double flat_base = 0.0,
-                   bool flat_base_percent = false);
+// At any detail but the drawn grid's the worker makes the grid itself from
+// the shape's two sets, as an export at that detail would.
+void request_check(const std::vector<Vec3>& positions, const ChosenShape& sets, int32_t detail,
+                   double size, double flat_base = 0.0, bool flat_base_percent = false);
 
 // The line for the shape last handed over, into `line` (of `capacity`
 // bytes); false, leaving it alone, while that check has not finished.

@@ -18,14 +18,24 @@ bool same_bits(const ShapeParams& a, const ShapeParams& b) {
     return std::bit_cast<std::array<uint32_t, 6>>(a) == std::bit_cast<std::array<uint32_t, 6>>(b);
 }
 
+bool same_sets(const ChosenShape& a, const ChosenShape& b) {
+    return same_bits(a.latitude, b.latitude) && same_bits(a.longitude, b.longitude);
+}
+
 bool same_export(const ExportOptions& a, const ExportOptions& b) {
     return a.source == b.source && a.preset == b.preset && a.frame == b.frame &&
-           same_bits(a.shape, b.shape) && a.output == b.output && a.format == b.format &&
+           same_bits(a.shape, b.shape) && same_bits(a.longitude, b.longitude) &&
+           a.detail == b.detail && a.output == b.output && a.format == b.format &&
            a.texture == b.texture && a.size == b.size && a.flat_base == b.flat_base &&
            a.flat_base_percent == b.flat_base_percent;
 }
 
 }  // namespace
+
+ChosenShape shown_sets(const ExplorerState& shown, const ShapeParams& timeline) {
+    if (shown.source == ShapeSource::frame) return {timeline, timeline};
+    return {shown.shape, shown.linked ? shown.shape : shown.longitude};
+}
 
 void read_export_fields(Studio& s, uint64_t frame) {
     expand_home(s.fields.output, s.path, sizeof s.path);
@@ -35,6 +45,9 @@ void read_export_fields(Studio& s, uint64_t frame) {
     o.preset = s.shown.preset;
     o.frame = frame;
     o.shape = s.shown.shape;
+    o.longitude = s.shown.linked ? s.shown.shape : s.shown.longitude;
+    o.detail = program_detail;
+    parse_detail(s.fields.detail, o.detail);
     o.output = s.path;
     o.format = MeshFormat::glb;
     format_for_path(o.output, o.format);
@@ -76,15 +89,16 @@ void compose_command(Studio& s) {
     compose_export_command(s.export_options, seen, s.command, sizeof s.command);
 }
 
-bool check_wanted(CheckBook& c, const ShapeParams& shown, const ExportOptions& o) {
-    const double fit[3] = {o.size, o.flat_base, o.flat_base_percent ? 1.0 : 0.0};
-    const auto same_fit = [&](const double(&other)[3]) {
+bool check_wanted(CheckBook& c, const ChosenShape& shown, const ExportOptions& o) {
+    const double fit[4] = {o.size, o.flat_base, o.flat_base_percent ? 1.0 : 0.0,
+                           double(o.detail)};
+    const auto same_fit = [&](const double (&other)[4]) {
         return std::equal(std::begin(fit), std::end(fit), std::begin(other));
     };
-    const bool held = same_bits(shown, c.last_frame) && same_fit(c.last_frame_fit);
+    const bool held = same_sets(shown, c.last_frame) && same_fit(c.last_frame_fit);
     c.last_frame = shown;
     std::copy(std::begin(fit), std::end(fit), std::begin(c.last_frame_fit));
-    const bool asked = same_bits(shown, c.asked) && same_fit(c.asked_fit);
+    const bool asked = same_sets(shown, c.asked) && same_fit(c.asked_fit);
     if (!asked) c.ready = false;
     c.awaited = asked && !c.ready;
     if (asked || !held) return false;

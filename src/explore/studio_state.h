@@ -7,6 +7,7 @@
 
 #include "explore/explore_state.h"
 #include "explore/explore_window.h"
+#include "export/export_job.h"
 #include "export/export_options.h"
 #include "geometry/geometry_types.h"
 
@@ -19,11 +20,12 @@ namespace solidmorph {
 constexpr size_t check_line_bytes = 256;
 struct CheckBook {
     // What the check was last asked about, and what the last frame showed:
-    // the shape, and the export's size and flat base as the check takes them.
-    ShapeParams asked{};
-    double asked_fit[3] = {-1.0, -1.0, -1.0};  // never a real one
-    ShapeParams last_frame{};
-    double last_frame_fit[3] = {-1.0, -1.0, -1.0};
+    // the shape's two sets, and the export's size, flat base and detail as
+    // the check takes them.
+    ChosenShape asked{};
+    double asked_fit[4] = {-1.0, -1.0, -1.0, -1.0};  // never a real one
+    ChosenShape last_frame{};
+    double last_frame_fit[4] = {-1.0, -1.0, -1.0, -1.0};
     bool awaited = false;                   // an answer for what is shown is on its way
     char printable[check_line_bytes] = "";  // that answer, once it came
     bool ready = false;
@@ -72,6 +74,10 @@ struct Studio {
     bool screenshot_wanted = false;  // taken once the picture is drawn
 };
 
+// The latitude and longitude sets of the shape the studio shows, with the
+// timeline's shape (one set twice) when it shows the timeline.
+ChosenShape shown_sets(const ExplorerState& shown, const ShapeParams& timeline);
+
 // The shape and the export fields as the options an export takes, with
 // the timeline at `frame`. The check, the command line and Export all read
 // these, so none of them can take a field otherwise than another; they
@@ -90,7 +96,7 @@ void compose_command(Studio& studio);
 // every frame (the morph under way, a slider being dragged) is gone long
 // before its answer, and checking it would only take that core from the GL
 // driver's threads. So a check starts once the shape has held one frame.
-bool check_wanted(CheckBook& check, const ShapeParams& shown, const ExportOptions& options);
+bool check_wanted(CheckBook& check, const ChosenShape& shown, const ExportOptions& options);
 
 // The check's answer has come for what is shown; true when it is new and
 // the shape has settled (`settled`), so a terminal should be told.

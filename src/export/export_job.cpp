@@ -56,16 +56,19 @@ std::string find_installed_texture() {
     return "";
 }
 
-ShapeParams chosen_shape(const ExportOptions& options) {
+ChosenShape chosen_shape(const ExportOptions& options) {
+    ShapeParams one{};
     switch (options.source) {
         case ShapeSource::preset:
-            return preset_shape(options.preset);
-        case ShapeSource::frame:
-            return frame_shape(options.frame);
-        case ShapeSource::shape:
+            one = preset_shape(options.preset);
             break;
+        case ShapeSource::frame:
+            one = frame_shape(options.frame);
+            break;
+        case ShapeSource::shape:
+            return {options.shape, options.longitude};
     }
-    return options.shape;
+    return {one, one};
 }
 
 // "Cannot find" only for a file that is not there: anything else in its
@@ -120,7 +123,8 @@ bool cut_as_asked(PrintableSolid& solid, double flat_base, bool percent, std::st
 }  // namespace
 
 bool build_export_files(const ExportOptions& options, ExportFiles& out, std::string& error) {
-    ExportSurface surface = export_surface(chosen_shape(options));
+    const ChosenShape shape = chosen_shape(options);
+    ExportSurface surface = export_surface(shape.latitude, shape.longitude, options.detail);
     if (!all_finite(surface.positions)) {
         error = non_finite_reason;
         return false;
@@ -196,14 +200,19 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
 
 void check_solid(const std::vector<Vec3>& positions, const std::vector<TriangleCorners>& triangles,
                  double size, SolidReport& report, double flat_base, bool flat_base_percent) {
+    check_solid(ExportSurface{positions, {}, {}, triangles}, size, report, flat_base,
+                flat_base_percent);
+}
+
+void check_solid(const ExportSurface& surface, double size, SolidReport& report, double flat_base,
+                 bool flat_base_percent) {
     report = {};
-    if (!all_finite(positions)) {
+    if (!all_finite(surface.positions)) {
         report.reason = non_finite_reason;
         return;
     }
     PrintableSolid solid;
-    if (!make_printable_solid(ExportSurface{positions, {}, {}, triangles}, solid, report.reason,
-                              size)) {
+    if (!make_printable_solid(surface, solid, report.reason, size)) {
         report.reason = unsound_reason + report.reason;
         return;
     }

@@ -11,9 +11,12 @@
 
 namespace solidmorph {
 
-// The shape the options name: a preset, a frame of the running program, or
-// the six numbers given.
-ShapeParams chosen_shape(const ExportOptions& options);
+// The shape the options name: a preset or a frame of the running program
+// (one set, for the latitude and the longitude alike), or the sets given.
+struct ChosenShape {
+    ShapeParams latitude, longitude;
+};
+ChosenShape chosen_shape(const ExportOptions& options);
 
 // The texture the options name, or the installed vein.tga when they name
 // none. False, with a message for the user, if it cannot be found, read or
@@ -52,5 +55,9 @@ struct SolidReport {
 void check_solid(const std::vector<Vec3>& positions, const std::vector<TriangleCorners>& triangles,
                  double size, SolidReport& report, double flat_base = 0.0,
                  bool flat_base_percent = false);
+
+// The same for a surface of any grid (ExportSurface's rows and columns).
+void check_solid(const ExportSurface& surface, double size, SolidReport& report,
+                 double flat_base = 0.0, bool flat_base_percent = false);
 
 }  // namespace solidmorph

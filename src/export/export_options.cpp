@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -42,15 +43,17 @@ bool parse_frame(std::string_view text, uint64_t& frame) {
     return true;
 }
 
-// Six finite numbers, comma separated.
-bool parse_shape(std::string_view text, ShapeParams& shape) {
-    ShapeParams read{};
-    float* fields[6] = {&read.a, &read.b, &read.m, &read.n1, &read.n2, &read.n3};
+// Six or twelve finite numbers, comma separated.
+bool parse_shape(std::string_view text, ShapeParams& latitude, ShapeParams& longitude) {
+    ShapeParams read[2]{};
+    float* fields[12] = {&read[0].a, &read[0].b, &read[0].m, &read[0].n1, &read[0].n2, &read[0].n3,
+                         &read[1].a, &read[1].b, &read[1].m, &read[1].n1, &read[1].n2, &read[1].n3};
+    const size_t count = size_t(std::count(text.begin(), text.end(), ',')) + 1;
+    if (count != 6 && count != 12) return false;
     size_t start = 0;
-    for (int i = 0; i < 6; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         const size_t comma = text.find(',', start);
-        const bool last = i == 5;
-        if (last != (comma == std::string_view::npos)) return false;
+        const bool last = i == count - 1;
         std::string_view number = text.substr(start, last ? std::string_view::npos : comma - start);
         // from_chars takes no leading '+'; people write one.
         if (!number.empty() && number[0] == '+') {
@@ -60,8 +63,24 @@ bool parse_shape(std::string_view text, ShapeParams& shape) {
         if (!parse_whole(number, *fields[i]) || !std::isfinite(*fields[i])) return false;
         start = comma + 1;
     }
-    shape = read;
+    latitude = read[0];
+    longitude = count == 12 ? read[1] : read[0];
     return true;
+}
+
+bool parse_detail(std::string_view text, int32_t& detail) {
+    int32_t value = 0;
+    if (!std::all_of(text.begin(), text.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }) ||
+        !parse_whole(text, value) || value < least_detail || value > most_detail) {
+        return false;
+    }
+    detail = value;
+    return true;
+}
+
+bool same_set(const ShapeParams& a, const ShapeParams& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 bool parse_size(std::string_view text, double& size) {
@@ -119,6 +138,7 @@ enum OptionKey : int {
     texture_key,
     size_key,
     flat_base_key,
+    detail_key,
     version_key
 };
 
@@ -130,6 +150,7 @@ constexpr option long_options[] = {
     {"texture", required_argument, nullptr, texture_key},
     {"size", required_argument, nullptr, size_key},
     {"flat-base", required_argument, nullptr, flat_base_key},
+    {"detail", required_argument, nullptr, detail_key},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, version_key},
     {nullptr, 0, nullptr, 0},
@@ -191,6 +212,17 @@ bool take_value(int key, const std::string& value, ShapeOptionsSeen& seen, Expor
         }
         return true;
     }
+    if (key == detail_key) {
+        if (seen.detail || !parse_detail(value, options.detail)) {
+            error = seen.detail ? "more than one detail given"
+                                : "--detail takes a whole number of steps from " +
+                                      std::to_string(least_detail) + " to " +
+                                      std::to_string(most_detail) + ", not '" + value + "'";
+            return false;
+        }
+        seen.detail = true;
+        return true;
+    }
     if (seen.shape) {
         error = "give only one of --preset, --frame and --shape";
         return false;
@@ -212,9 +244,11 @@ bool take_value(int key, const std::string& value, ShapeOptionsSeen& seen, Expor
         }
     } else {
         options.source = ShapeSource::shape;
-        if (!parse_shape(value, options.shape)) {
+        if (!parse_shape(value, options.shape, options.longitude)) {
             error =
-                "--shape takes six numbers a,b,m,n1,n2,n3 separated by commas, not '" + value + "'";
+                "--shape takes six numbers a,b,m,n1,n2,n3 separated by commas (or twelve: the "
+                "latitude's six, then the longitude's), not '" +
+                value + "'";
             return false;
         }
     }
@@ -232,6 +266,18 @@ std::string shortest(auto value) {
 
 }  // namespace
 
+std::string shape_text(const ShapeParams& latitude, const ShapeParams& longitude) {
+    std::string text;
+    for (const ShapeParams* set : {&latitude, &longitude}) {
+        if (set == &longitude && same_set(latitude, longitude)) break;
+        for (const float value : {set->a, set->b, set->m, set->n1, set->n2, set->n3}) {
+            if (!text.empty()) text += ',';
+            text += shortest(value);
+        }
+    }
+    return text;
+}
+
 std::vector<std::string> shape_option_args(const ExportOptions& options,
                                            const ShapeOptionsSeen& seen) {
     std::vector<std::string> args;
@@ -243,17 +289,13 @@ std::vector<std::string> shape_option_args(const ExportOptions& options,
             case ShapeSource::frame:
                 args = {"--frame", std::to_string(options.frame)};
                 break;
-            case ShapeSource::shape: {
-                const ShapeParams& p = options.shape;
-                std::string shape;
-                for (const float value : {p.a, p.b, p.m, p.n1, p.n2, p.n3}) {
-                    if (!shape.empty()) shape += ',';
-                    shape += shortest(value);
-                }
-                args = {"--shape", shape};
+            case ShapeSource::shape:
+                args = {"--shape", shape_text(options.shape, options.longitude)};
                 break;
-            }
         }
+    }
+    if (options.detail != program_detail) {
+        args.insert(args.end(), {"--detail", std::to_string(options.detail)});
     }
     if (seen.output) args.insert(args.end(), {"-o", options.output});
     if (options.size > 0.0) args.insert(args.end(), {"--size", shortest(options.size)});

@@ -18,7 +18,13 @@ struct ExportOptions {
     ShapeSource source = ShapeSource::preset;
     int preset = 0;
     uint64_t frame = 0;
+    // A shape given whole: the latitude's set (the row radius) and the
+    // longitude's (the column radius); the program's shapes have one set
+    // twice.
     ShapeParams shape{};
+    ShapeParams longitude{};
+    // Latitude and longitude steps of the grid written; the program draws 64.
+    int32_t detail = 64;
     std::string output;
     MeshFormat format = MeshFormat::glb;
     std::string texture;  // empty: the installed one, and for .obj none
@@ -34,6 +40,7 @@ struct ShapeOptionsSeen {
     bool shape = false;  // --preset, --frame or --shape
     bool output = false;
     bool texture = false;
+    bool detail = false;
 };
 
 // Reads the options the exporter and the explorer share (without the
@@ -53,14 +60,29 @@ std::vector<std::string> shape_option_args(const ExportOptions& options,
 bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
                           std::string& error);
 
+// The grid the program draws, and the finest and coarsest one written.
+inline constexpr int32_t program_detail = 64;
+inline constexpr int32_t least_detail = 8;
+inline constexpr int32_t most_detail = 1024;
+
 // Each value as its option takes it, with nothing around it; false (and
 // the value untouched) on anything else. A frame is digits only, from 0 to
 // 2^64 - 1; a preset a whole number from 1 to 11; a shape six finite
-// numbers a,b,m,n1,n2,n3; a size a finite number of millimetres above 0.
+// numbers a,b,m,n1,n2,n3 (the latitude's and longitude's set alike) or
+// twelve (the latitude's six, then the longitude's); a size a finite number
+// of millimetres above 0; a detail a whole number of steps from 8 to 1024.
 bool parse_frame(std::string_view text, uint64_t& frame);
 bool parse_preset(std::string_view text, int& preset);
-bool parse_shape(std::string_view text, ShapeParams& shape);
+bool parse_shape(std::string_view text, ShapeParams& latitude, ShapeParams& longitude);
 bool parse_size(std::string_view text, double& size);
+bool parse_detail(std::string_view text, int32_t& detail);
+
+// The --shape value that reads back to these sets, bit for bit: six numbers
+// when they are one set, else twelve; each in the fewest digits.
+std::string shape_text(const ShapeParams& latitude, const ShapeParams& longitude);
+
+// Whether two sets are the same to the bit.
+bool same_set(const ShapeParams& a, const ShapeParams& b);
 
 // A --flat-base value: a height above 0 in millimetres, or a percent of the
 // height above 0 and below 100 ("20%"). False on anything else.

@@ -16,16 +16,17 @@ namespace {
 
 double coordinate(const Vec3& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
-}  // namespace
-
-std::vector<TriangleCorners> triangle_corners() {
-    std::vector<TriangleCorners> corners(triangle_list.size());
-    std::transform(
-        triangle_list.begin(), triangle_list.end(), corners.begin(), [](const Triangle& t) {
-            return TriangleCorners{uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)};
-        });
+std::vector<TriangleCorners> corners_of(const TriangleList& list) {
+    std::vector<TriangleCorners> corners(list.size());
+    std::transform(list.begin(), list.end(), corners.begin(), [](const Triangle& t) {
+        return TriangleCorners{uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)};
+    });
     return corners;
 }
+
+}  // namespace
+
+std::vector<TriangleCorners> triangle_corners() { return corners_of(triangle_list); }
 
 ExportSurface export_surface(const ShapeParams& shape) {
     // Copied first: start-up resets the live shape, which callers may pass.
@@ -36,6 +37,34 @@ ExportSurface export_surface(const ShapeParams& shape) {
     generate_grid_surface(wanted);
 
     return ExportSurface{mesh.positions, mesh.normals, mesh.texcoords, triangle_corners()};
+}
+
+ExportSurface export_surface(const ShapeParams& latitude, const ShapeParams& longitude,
+                             int32_t detail) {
+    const ShapeParams lat = latitude, lon = longitude;
+    create_surface();
+    if (detail == grid_rows && detail == grid_lon_steps) {
+        generate_grid_surface(lat, lon);
+        return ExportSurface{mesh.positions, mesh.normals, mesh.texcoords, triangle_corners()};
+    }
+    // The generator writes its normals into the mesh: it takes the finer
+    // grid's size for this one generation.
+    const size_t count = size_t(detail) * (size_t(detail) + 1);
+    mesh.positions.assign(count, Vec3{});
+    mesh.texcoords.assign(count, Vec2{});
+    mesh.normals.assign(count, Vec3{});
+    generate_supershape_pair(mesh.positions, mesh.texcoords, grid_scale, float(detail),
+                             float(detail), lat, lon);
+    TriangleList list;
+    build_triangle_list(list, detail, detail);
+    ExportSurface surface{std::move(mesh.positions),
+                          std::move(mesh.normals),
+                          std::move(mesh.texcoords),
+                          corners_of(list),
+                          detail,
+                          detail + 1};
+    create_surface();
+    return surface;
 }
 
 bool fit_to_size(std::vector<Vec3>& positions, double size, bool on_plate) {

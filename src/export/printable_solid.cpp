@@ -14,24 +14,30 @@ namespace solidmorph {
 namespace {
 
 // The solid's rows: every grid row but the last, each a ring without the
-// seam column.
-constexpr uint32_t ring_rows = grid_rows - 1;
-constexpr uint32_t ring_size = grid_columns - 1;
-constexpr uint32_t apex = ring_rows * ring_size;
-constexpr uint32_t lower_centre = apex + 1;
+// seam column; then the apex and the lower pole's centre.
+struct SolidGrid {
+    uint32_t columns, ring_rows, ring_size, apex, lower_centre;
 
-int grid_row(uint32_t index) { return int(index / grid_columns); }
+    explicit SolidGrid(const ExportSurface& surface)
+        : columns(uint32_t(surface.columns)),
+          ring_rows(uint32_t(surface.rows) - 1),
+          ring_size(uint32_t(surface.columns) - 1),
+          apex(ring_rows * ring_size),
+          lower_centre(apex + 1) {}
 
-// Where a grid vertex goes in the solid. The seam column repeats column 0's
-// meridian, off by the rounding of the accumulated angle only, so it is
-// column 0. The last row lies a hair past the pole, a ring some millionths
-// across turned half a turn, which would pinch the solid to a point just
-// below it: it becomes one apex on the axis.
-uint32_t solid_vertex(uint32_t index) {
-    const uint32_t row = index / grid_columns, column = index % grid_columns;
-    if (row >= ring_rows) return apex;
-    return row * ring_size + (column == ring_size ? 0 : column);
-}
+    int row(uint32_t index) const { return int(index / columns); }
+
+    // Where a grid vertex goes in the solid. The seam column repeats column
+    // 0's meridian, off by the rounding of the accumulated angle only, so it
+    // is column 0. The last row lies a hair past the pole, a ring some
+    // millionths across turned half a turn, which would pinch the solid to a
+    // point just below it: it becomes one apex on the axis.
+    uint32_t vertex(uint32_t index) const {
+        const uint32_t r = index / columns, column = index % columns;
+        if (r >= ring_rows) return apex;
+        return r * ring_size + (column == ring_size ? 0 : column);
+    }
+};
 
 }  // namespace
 
@@ -45,15 +51,21 @@ bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid, s
         }
     }
 
+    const SolidGrid grid(surface);
+    if (surface.rows < 2 || surface.columns < 4 ||
+        surface.positions.size() != size_t(surface.rows) * size_t(surface.columns)) {
+        reason = "the surface is not a whole grid";
+        return false;
+    }
     std::vector<Vec3>& v = solid.vertices;
-    v.resize(lower_centre + 1);
+    v.resize(grid.lower_centre + 1);
     for (uint32_t k = 0; k < surface.positions.size(); ++k) {
-        if (grid_row(k) < int(ring_rows) && k % grid_columns != ring_size) {
-            v[solid_vertex(k)] = surface.positions[k];
+        if (grid.row(k) < int(grid.ring_rows) && k % grid.columns != grid.ring_size) {
+            v[grid.vertex(k)] = surface.positions[k];
         }
     }
-    v[apex] = {0.0f, 0.0f, surface.positions[size_t(ring_rows) * grid_columns].z};
-    v[lower_centre] = {0.0f, 0.0f, surface.positions[0].z};
+    v[grid.apex] = {0.0f, 0.0f, surface.positions[size_t(grid.ring_rows) * grid.columns].z};
+    v[grid.lower_centre] = {0.0f, 0.0f, surface.positions[0].z};
 
     // The program's list, welded; what joins the last row to the first runs
     // through the inside and goes.
@@ -65,12 +77,14 @@ bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid, s
         if (seen.insert(key).second) solid.triangles.push_back(c);
     };
     for (const TriangleCorners& t : surface.triangles) {
-        const int rows[3] = {grid_row(t[0]), grid_row(t[1]), grid_row(t[2])};
+        const int rows[3] = {grid.row(t[0]), grid.row(t[1]), grid.row(t[2])};
         if (*std::max_element(rows, rows + 3) - *std::min_element(rows, rows + 3) > 1) continue;
-        add({solid_vertex(t[0]), solid_vertex(t[1]), solid_vertex(t[2])});
+        add({grid.vertex(t[0]), grid.vertex(t[1]), grid.vertex(t[2])});
     }
     // The lower pole's opening, a flat fan from the axis.
-    for (uint32_t c = 0; c < ring_size; ++c) add({lower_centre, (c + 1) % ring_size, c});
+    for (uint32_t c = 0; c < grid.ring_size; ++c) {
+        add({grid.lower_centre, (c + 1) % grid.ring_size, c});
+    }
 
     // What is checked is what gets written: the scaled floats, not the
     // generator's.

@@ -72,11 +72,15 @@ void generate_supershape(std::vector<Vec3>& positions, std::vector<Vec2>& texcoo
     generate_supershape_pair(positions, texcoords, scale, lat_steps, lon_steps, shape, shape);
 }
 
-void generate_supershape_pair(std::vector<Vec3>& positions, std::vector<Vec2>& texcoords,
-                              float scale, float lat_steps, float lon_steps,
-                              const ShapeParams& latitude, const ShapeParams& longitude) {
-    texture_scroll = advance_scroll(texture_scroll, frame_clock);
+namespace {
 
+// The grid's vertices from a latitude and a longitude set. With `textured`,
+// also their texture coordinates at `scroll` and their normals; without, the
+// positions alone, touching nothing else (a thread of its own may call it).
+template <bool textured>
+void fill_grid(std::vector<Vec3>& positions, std::vector<Vec2>* texcoords,
+               std::vector<Vec3>* normals, float scale, float lat_steps, float lon_steps,
+               const ShapeParams& latitude, const ShapeParams& longitude, double scroll) {
     const ShapeParams& p = latitude;
     const ShapeParams& q = longitude;
     const Formula f = {scale, p.a, p.b, p.m, p.n2, p.n3, -1.0 / double(p.n1)};
@@ -90,14 +94,13 @@ void generate_supershape_pair(std::vector<Vec3>& positions, std::vector<Vec2>& t
     // nothing new rather than corrupt memory.
     if (last_row < 0 || last_column < 0) return;
     const std::size_t rows = std::size_t(last_row) + 1, columns = std::size_t(last_column) + 1;
-    const std::size_t room =
-        std::min(positions.size(), std::min(texcoords.size(), mesh.normals.size()));
+    std::size_t room = positions.size();
+    if constexpr (textured) room = std::min(room, std::min(texcoords->size(), normals->size()));
     if (rows > room / columns) return;
 
     // Every row walks the same longitudes, so their cos, sin and v are
     // worked out once per block of columns; each vertex still evaluates its
     // own longitude radius.
-    const double scroll = texture_scroll;
     float theta = float(-3.141593);
     for (std::size_t first = 0; first < columns; first += block_columns) {
         const std::size_t count = std::min(block_columns, columns - first);
@@ -133,17 +136,36 @@ void generate_supershape_pair(std::vector<Vec3>& positions, std::vector<Vec2>& t
                 const double r2 = radius(g, c.theta);
                 positions[row_start + j] = {float(c.cos_theta * r2 * r1 * cos_phi),
                                             float(c.sin_theta * r2 * r1 * cos_phi), z};
-                texcoords[row_start + j] = {u, c.v};
+                if constexpr (textured) (*texcoords)[row_start + j] = {u, c.v};
             }
             // The normal points from the centre through the stored vertex.
             // A pass of its own keeps the root and division off the path of
             // the power calls.
-            for (std::size_t k = row_start; k < row_start + count; ++k) {
-                mesh.normals[k] = positions[k];
-                normalize(mesh.normals[k]);
+            if constexpr (textured) {
+                for (std::size_t k = row_start; k < row_start + count; ++k) {
+                    (*normals)[k] = positions[k];
+                    normalize((*normals)[k]);
+                }
             }
         }
     }
+}
+
+}  // namespace
+
+void generate_supershape_pair(std::vector<Vec3>& positions, std::vector<Vec2>& texcoords,
+                              float scale, float lat_steps, float lon_steps,
+                              const ShapeParams& latitude, const ShapeParams& longitude) {
+    texture_scroll = advance_scroll(texture_scroll, frame_clock);
+    fill_grid<true>(positions, &texcoords, &mesh.normals, scale, lat_steps, lon_steps, latitude,
+                    longitude, texture_scroll);
+}
+
+void grid_positions(std::vector<Vec3>& positions, int32_t steps, const ShapeParams& latitude,
+                    const ShapeParams& longitude) {
+    positions.resize(std::size_t(steps) * (std::size_t(steps) + 1));
+    fill_grid<false>(positions, nullptr, nullptr, grid_scale, float(steps), float(steps), latitude,
+                     longitude, 0.0);
 }
 
 void restore_texture_scroll(float scroll) { texture_scroll = scroll; }

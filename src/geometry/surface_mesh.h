@@ -56,6 +56,13 @@ void generate_supershape_pair(std::vector<Vec3>& positions, std::vector<Vec2>& t
                               float scale, float lat_steps, float lon_steps,
                               const ShapeParams& latitude, const ShapeParams& longitude);
 
+// The positions alone of the grid of `steps` latitude and longitude steps
+// (steps rows of steps + 1), exactly as generate_supershape_pair places
+// them at the program's scale; touches no shared state, so a thread of its
+// own may call it. Resizes `positions` to the grid.
+void grid_positions(std::vector<Vec3>& positions, int32_t steps, const ShapeParams& latitude,
+                    const ShapeParams& longitude);
+
 // Sizes the mesh's three arrays for the grid, zero-filled, with the clock
 // and the scroll at 0: a fresh solid's texture starts unmoved. Done once, so
 // that no frame allocates.

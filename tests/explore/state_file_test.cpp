@@ -78,10 +78,10 @@ TEST(StateFile, EveryFormStartsAtOnceTakesWhatIsReadableAndSaysWhatItIgnored) {
         {Form::text, header + std::string(10 << 20, 'x') + "\nFrame=42\n", true, "1 line that", 42},
         {Form::text,
          header + "Source=shape\nShape=1,1,nan,1,1,1\nDistance=nan\nTurn=nan,0,0,1\nFrame=-7\n"
-                  "Preset=12\nSize=-3\nFlatBase=100%\nWindow=1,1\nScale=0\n",
+                  "Preset=12\nSize=-3\nFlatBase=100%\nWindow=1,1\nScale=0\nDetail=7\n",
          true,
          "values that were ignored: Shape, Distance, Turn, Frame, Preset, Size, FlatBase, Window, "
-         "Scale, Source"},
+         "Scale, Detail, Source"},
     };
     for (const FileForm& form : forms) {
         SCOPED_TRACE(form.text.substr(0, 40));
@@ -114,6 +114,8 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     kept.shown = {ShapeSource::shape,
                   7,
                   {1.25f, 2.5f, 3.75f, 0.3125f, 0.625f, 0.9375f},
+                  {1.5f, 2.75f, 4, 0.375f, 0.75f, 1.125f},
+                  false,
                   false,
                   true,
                   true,
@@ -123,6 +125,7 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     kept.pose = {{0.1f, 0.3f, 0.5f, 0.7f}, 7.25f, 0.0078125f};
     std::snprintf(kept.fields.size, sizeof kept.fields.size, "80");
     std::snprintf(kept.fields.flat_base, sizeof kept.fields.flat_base, "20%%");
+    std::snprintf(kept.fields.detail, sizeof kept.fields.detail, "256");
     std::snprintf(kept.fields.output, sizeof kept.fields.output, "a b.3mf");
     kept.window_width = 1601;
     kept.window_height = 899;
@@ -132,10 +135,10 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     const std::string written = read(folder.file());
     EXPECT_NE(
         written.find("Source=shape\nFrame=123456789012345\nPreset=7\n"
-                     "Shape=1.25,2.5,3.75,0.3125,0.625,0.9375\nPlaying=0\nSpin=1\n"
-                     "Wireframe=1\nTexture=0\nPanel=0\nTurn=0.1,0.3,0.5,0.7\nDistance=7.25\nScale="
-                     "0.0078125\n"
-                     "Size=80\nFlatBase=20%\nOutput=a b.3mf\nWindow=1601,899\nFullScreen=1\n"),
+                     "Shape=1.25,2.5,3.75,0.3125,0.625,0.9375,1.5,2.75,4,0.375,0.75,1.125\n"
+                     "Linked=0\nPlaying=0\nSpin=1\nWireframe=1\nTexture=0\nPanel=0\n"
+                     "Turn=0.1,0.3,0.5,0.7\nDistance=7.25\nScale=0.0078125\nSize=80\n"
+                     "FlatBase=20%\nDetail=256\nOutput=a b.3mf\nWindow=1601,899\nFullScreen=1\n"),
         std::string::npos)
         << written;
     SavedState back;

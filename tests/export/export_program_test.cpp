@@ -441,6 +441,40 @@ TEST(ExportProgram, FilesCarryTheGeneratorsFloatsBitForBit) {
     EXPECT_EQ(used.size(), 63u * 64u + 2u);
 }
 
+// One set twice, or --detail 64, writes what the program's one set writes,
+// byte for byte; two sets of their own and a finer grid give a grid of that
+// detail, every format, and a solid the exact check takes.
+TEST(ExportProgram, TwoSetsAndAnyDetailWriteTheirGridAndOneSetTwiceIsTheProgramsOwn) {
+    const std::string set = "1,1,5,0.6,0.4,0.5", other = "1,1,3,4.5,10,10";
+    const test::WorkFolder folder(false);
+    for (const char* format : {"glb", "obj", "stl", "3mf"}) {
+        SCOPED_TRACE(format);
+        const std::string size = std::string(format) == "3mf" ? " --size 80" : "";
+        const std::string one = "one." + std::string(format), two = "two." + std::string(format),
+                          fine = "fine." + std::string(format);
+        ASSERT_EQ(export_to(folder.path, "--shape " + set + size + " -o " + one).code, 0);
+        ASSERT_EQ(export_to(folder.path,
+                            "--shape " + set + "," + set + " --detail 64" + size + " -o " + two)
+                      .code,
+                  0);
+        EXPECT_EQ(read_file(folder.path / one), read_file(folder.path / two));
+        const CommandRun run = export_to(
+            folder.path, "--shape " + set + "," + other + " --detail 96" + size + " -o " + fine);
+        EXPECT_EQ(run.code, 0) << run.err;
+    }
+    std::set<std::tuple<float, float, float>> corners;
+    for (const Vec3& p : stl_corners(read_file(folder.path / "fine.stl"))) {
+        corners.insert({p.x, p.y, p.z});
+    }
+    EXPECT_EQ(corners.size(), 95u * 96u + 2u);
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model model;
+    std::string error, warning;
+    ASSERT_TRUE(loader.LoadBinaryFromFile(&model, &error, &warning, folder.path / "fine.glb"));
+    const int position = model.meshes.at(0).primitives.at(0).attributes.at("POSITION");
+    EXPECT_EQ(model.accessors.at(size_t(position)).count, 96u * 97u);
+}
+
 TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
     struct Row {
         std::string args;
@@ -456,6 +490,10 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--frame soon -o out.glb", 2, "--frame"},
         {"--shape 1,1,4,1,1 -o out.glb", 2, "six numbers"},
         {"--shape 1,1,4,1,1,x -o out.glb", 2, "six numbers"},
+        {"--shape 1,1,4,1,1,1,1,1,4,1,1,inf -o out.stl", 2, "or twelve"},
+        {"--preset 6 --detail 4 -o out.stl", 2, "--detail takes a whole number of steps from 8"},
+        {"--preset 6 --detail 2048", 2, "--detail takes", SOLIDMORPH_EXPLORE},
+        {"--shape 1,1,4,1,1,1,1 -o out.glb", 2, "or twelve", SOLIDMORPH_EXPLORE},
         {"--preset 6 -o out.ply", 2, ".glb, .stl, .obj or .3mf"},
         {"--preset 6", 2, "where to write"},
         {"", 2, "which shape"},

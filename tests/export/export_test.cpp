@@ -207,6 +207,20 @@ TEST(ExportOptions, AcceptsWhatTheManualPromisesAndRefusesTheRest) {
         {{"--frame", "18446744073709551616", "-o", "a.glb"}, false, "--frame"},
         {{"--shape", "1,1,4,1,1", "-o", "a.glb"}, false, "six numbers"},
         {{"--shape", "1,1,4,1,1,1,1", "-o", "a.glb"}, false, "six numbers"},
+        {{"--shape", "1,1,4,1,1,1,1,1,4,1,1,1", "-o", "a.glb"}, true, ""},
+        {{"--shape", "1,1,4,1,1,1,1,1,4,1,1", "-o", "a.glb"}, false, "or twelve"},
+        {{"--shape", "1,1,4,1,1,1,1,1,4,1,1,nan", "-o", "a.glb"}, false, "or twelve"},
+        {{"--shape", "1,1,4,1,1,1,1,1,4,1,1,1,", "-o", "a.glb"}, false, "or twelve"},
+        {{"--preset", "1", "--detail", "1024", "-o", "a.glb"}, true, ""},
+        {{"--preset", "1", "--detail=8", "-o", "a.stl"}, true, ""},
+        {{"--preset", "1", "--detail", "7", "-o", "a.glb"}, false, "8 to 1024"},
+        {{"--preset", "1", "--detail", "1025", "-o", "a.glb"}, false, "8 to 1024"},
+        {{"--preset", "1", "--detail", "64.0", "-o", "a.glb"}, false, "8 to 1024"},
+        {{"--preset", "1", "--detail", "+64", "-o", "a.glb"}, false, "8 to 1024"},
+        {{"--preset", "1", "--detail", "99999999999", "-o", "a.glb"}, false, "8 to 1024"},
+        {{"--preset", "1", "--detail", "64", "--detail", "64", "-o", "a.glb"},
+         false,
+         "more than one detail"},
         {{"--shape", "1,1,4,1,1,nan", "-o", "a.glb"}, false, "six numbers"},
         {{"--shape", "1,1,4,1,1,1e39", "-o", "a.glb"}, false, "six numbers"},
         {{"--shape", "1,1,4,,1,1", "-o", "a.glb"}, false, "six numbers"},
@@ -261,6 +275,8 @@ TEST(ExportOptions, GoBackToTheArgumentsThatGiveThem) {
         {"--shape", "+1.5,2.25,-6,0.3,3e-05,7", "--flat-base", "99.5%", "-o", "s.stl"},
         {"--preset", "3"},
         {"--shape", "0.1,0.2,0.3,0.4,0.5,0.6"},
+        {"--shape", "1,2,3,4,5,6,7,8,9,10,11,12", "--detail", "1024", "-o", "t.stl"},
+        {"--shape", "0.1,0.2,0.3,0.4,0.5,0.6,0.1,0.2,0.3,0.4,0.5,0.6", "--detail", "64"},
         {},
     };
     for (const auto& line : lines) {
@@ -274,10 +290,10 @@ TEST(ExportOptions, GoBackToTheArgumentsThatGiveThem) {
         const std::vector<std::string> args = shape_option_args(first, seen);
         ASSERT_TRUE(parse_shape_options(args, second, seen_again, error)) << error;
         const auto values = [](const ExportOptions& o, const ShapeOptionsSeen& s) {
-            return std::tuple(o.source, o.preset, o.frame,
-                              std::bit_cast<std::array<uint32_t, 6>>(o.shape), o.output, o.texture,
-                              o.size, o.flat_base, o.flat_base_percent, s.shape, s.output,
-                              s.texture);
+            return std::tuple(
+                o.source, o.preset, o.frame, std::bit_cast<std::array<uint32_t, 6>>(o.shape),
+                std::bit_cast<std::array<uint32_t, 6>>(o.longitude), o.detail, o.output, o.texture,
+                o.size, o.flat_base, o.flat_base_percent, s.shape, s.output, s.texture);
         };
         EXPECT_EQ(values(first, seen), values(second, seen_again));
         EXPECT_EQ(shape_option_args(second, seen_again), args);
