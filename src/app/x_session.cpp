@@ -4,6 +4,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <dlfcn.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -14,6 +15,27 @@
 
 #include "platform/lost_display_guard.h"
 #include "platform/x_window_gone.h"
+
+// Mesa's software GL asks the server for the window's size before it draws
+// and uses the answer even when the request failed, as it does once another
+// client has destroyed the window: sizes that were never written, and
+// buffers resized to them, corrupt the heap before the program can end.
+// This one stands in front of Xlib's for every library in the process (the
+// executable exports it), so that a failed request answers a size of 0 x 0
+// and the GL draws nothing until the program has ended.
+extern "C" Status XGetGeometry(Display* display, Drawable drawable, Window* root, int* x, int* y,
+                               unsigned int* width, unsigned int* height,
+                               unsigned int* border_width, unsigned int* depth) {
+    using Query = Status (*)(Display*, Drawable, Window*, int*, int*, unsigned int*, unsigned int*,
+                             unsigned int*, unsigned int*);
+    static const Query xlib_query = reinterpret_cast<Query>(dlsym(RTLD_NEXT, "XGetGeometry"));
+    *root = 0;
+    *x = *y = 0;
+    *width = *height = *border_width = *depth = 0;
+    return xlib_query != nullptr
+               ? xlib_query(display, drawable, root, x, y, width, height, border_width, depth)
+               : 0;
+}
 
 namespace solidmorph {
 

@@ -1,7 +1,7 @@
 // The display the program meets: none at all (its message and short
-// pause), one that goes away beneath it, a larger screen (the picture keeps
-// to its lower-left 640 x 480), one without GLX (a silent, quick end), and
-// one a crashed window manager left its mark on.
+// pause), one that goes away beneath it or takes its window away, a larger
+// screen (the picture keeps to its lower-left 640 x 480), one without GLX
+// (a silent, quick end), and one a crashed window manager left its mark on.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -40,20 +40,31 @@ TEST(Display, NoDisplayReportsAndPausesAboutOneSecondOrUntilAKey) {
     }
 }
 
-// Xlib's own answer to a lost connection is exit status 1; the program ends
-// with 0 at once, and says nothing.
+// Xlib's own answer to a lost connection, or to an error about a window
+// another client destroyed, is exit status 1; the program ends with 0 at
+// once, and says nothing. Without its window, but with the server still
+// there, it ends through the normal shutdown.
 TEST(Display, GoingAwayEndsTheProgramAtOnce) {
-    // A private X server that this test alone may kill.
-    test::PrivateXvfb server({"-screen", "0", "640x480x24"});
-    ASSERT_FALSE(server.display.empty()) << "Xvfb did not start: " << server.server.output;
-    RunningProgram run(true);
-    ASSERT_TRUE(run.start_probed(false, 0, {{"DISPLAY", server.display}}));
-    ASSERT_TRUE(run.wait_for_frames(10)) << run.child.output;
-    const double killed_at = pty_now_ms();
-    pty_close(server.server);
-    run.expect_clean_exit(5000);
-    EXPECT_LT(pty_now_ms() - killed_at, 3000.0);
-    EXPECT_EQ(run.child.output, "");
+    for (const bool server_ends : {true, false}) {
+        SCOPED_TRACE(server_ends ? "the server ends" : "another client destroys its window");
+        // A private X server that this test alone may kill.
+        test::PrivateXvfb server({"-screen", "0", "640x480x24"});
+        ASSERT_FALSE(server.display.empty()) << "Xvfb did not start: " << server.server.output;
+        RunningProgram run(true);
+        ASSERT_TRUE(run.start_probed(false, 0, {{"DISPLAY", server.display}}));
+        ASSERT_TRUE(run.wait_for_frames(10)) << run.child.output;
+        const double asked = pty_now_ms();
+        if (server_ends) {
+            pty_close(server.server);
+            run.expect_clean_exit(5000);
+            EXPECT_EQ(run.child.output, "");
+        } else {
+            const test::UsingDisplay using_display(server.display);
+            ASSERT_TRUE(test::destroy_window(test::wait_for_window_of(run.child.pid, 1000)));
+            run.expect_normal_shutdown();
+        }
+        EXPECT_LT(pty_now_ms() - asked, 3000.0);
+    }
 }
 
 // On a larger screen the window covers it all, but the picture keeps to the
