@@ -73,6 +73,28 @@ void load_texture(const ExploreSettings& settings) {
     if (!studio.texture_usable) say("%s; the solid is shown without it", error.c_str());
 }
 
+ShapeMoment moment_now() {
+    const ExplorerState& s = studio.shown;
+    return {s.source, s.preset, timeline_frame(), s.shape, s.longitude, s.linked};
+}
+
+// A moment undone or redone, paused on it.
+void show_moment(const ShapeMoment& m) {
+    ExplorerState& s = studio.shown;
+    seek_frame(m.frame);
+    s.source = m.source;
+    s.preset = m.preset;
+    s.shape = m.shape;
+    s.longitude = m.longitude;
+    s.linked = m.linked;
+    s.playing = false;
+}
+
+void step_history(bool back) {
+    ShapeMoment m = moment_now();
+    if (back ? undo(studio.history, m) : redo(studio.history, m)) show_moment(m);
+}
+
 void show_frame(uint64_t frame) {
     seek_frame(frame);
     studio.shown.source = ShapeSource::frame;
@@ -238,6 +260,7 @@ void toggle_playing() {
         shown.playing = false;
         return;
     }
+    keep_for_undo(studio.history, moment_now());
     // Play goes on along the timeline from its frame, whatever was edited.
     shown.source = ShapeSource::frame;
     shown.playing = true;
@@ -271,10 +294,13 @@ bool act_on_keys() {
                 toggle_playing();
                 break;
             case KeyAction::back:
-                show_frame(neighbour_arrival(timeline_frame(), -1));
-                break;
             case KeyAction::on:
-                show_frame(neighbour_arrival(timeline_frame(), 1));
+                keep_for_undo(studio.history, moment_now());
+                show_frame(neighbour_arrival(timeline_frame(), action == KeyAction::on ? 1 : -1));
+                break;
+            case KeyAction::undo:
+            case KeyAction::redo:
+                step_history(action == KeyAction::undo);
                 break;
             case KeyAction::spin:
                 shown.spin = !shown.spin;
@@ -311,6 +337,16 @@ void act_on_panel(const PanelRequests& r) {
     if (r.toggle_full_screen) set_full_screen(!full_screen());
     if (r.reset_view) reset_view();
     if (r.fit_view) fit_solid();
+    // A control taken hold of is one step to undo, kept at its first change.
+    if (r.edit_began) {
+        studio.edit_before = moment_now();
+        studio.edit_open = true;
+    }
+    if ((r.seek || r.edit_shape) && studio.edit_open) {
+        keep_for_undo(studio.history, studio.edit_before);
+        studio.edit_open = false;
+    }
+    if (r.undo || r.redo) step_history(r.undo);
     if (r.seek) show_frame(r.seek_frame);
     if (r.refused_frame[0] != '\0') {
         say("cannot go to frame '%s': a frame is a whole number from 0 to 18446744073709551615",
@@ -434,7 +470,9 @@ bool explore_frame() {
                              s.command,
                              s.folder,
                              s.field_problem,
-                             full_screen()};
+                             full_screen(),
+                             !s.history.back.empty(),
+                             !s.history.forward.empty()};
         draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
     } else {
         draw_panel_hint(io.DisplaySize.x, io.DisplaySize.y);

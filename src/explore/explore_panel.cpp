@@ -77,6 +77,8 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
         requests.seek = true;
         requests.seek_frame = view.window.first + position;
     }
+    // A drag along the timeline is one step to undo, as a slider's is.
+    requests.edit_began |= ImGui::IsItemActivated();
     // Typed as text and read as --frame reads it: ImGui's own number field
     // would take "-7" and wrap it to a frame near 2^64.
     char typed[32];
@@ -86,6 +88,7 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
         uint64_t wanted = 0;
         if (parse_frame(typed, wanted)) {
             requests.seek = true;
+            requests.edit_began = true;
             requests.seek_frame = wanted;
         } else {
             std::snprintf(requests.refused_frame, sizeof requests.refused_frame, "%s", typed);
@@ -98,14 +101,16 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
         if (preset > 1 && preset != 7) ImGui::SameLine();
         if (ImGui::Button(label)) {
             requests.seek = true;
+            requests.edit_began = true;
             requests.seek_frame = arrival_in_window(view.frame, preset);
         }
     }
 }
 
-// One slider a parameter; true when one moved. `id` keeps the two sets'
-// sliders apart.
-bool set_sliders(ShapeParams& set, const char* id) {
+// One slider a parameter; true when one moved, and `began` when one was
+// taken hold of (a drag, or a value typed, is one step to undo). `id` keeps
+// the two sets' sliders apart.
+bool set_sliders(ShapeParams& set, const char* id, bool& began) {
     bool moved = false;
     for (int i = 0; i < 6; ++i) {
         float value = parameter(set, i);
@@ -118,6 +123,7 @@ bool set_sliders(ShapeParams& set, const char* id) {
             parameter(set, i) = value;
             moved = true;
         }
+        began |= ImGui::IsItemActivated();
     }
     return moved;
 }
@@ -126,13 +132,16 @@ void shape_section(const PanelView& view, PanelRequests& requests) {
     ShapeParams latitude = view.shape.latitude, longitude = view.shape.longitude;
     bool linked = view.shown->source != ShapeSource::shape || view.shown->linked;
     ImGui::TextUnformatted("Latitude");
-    bool edited = set_sliders(latitude, "lat");
+    bool edited = set_sliders(latitude, "lat", requests.edit_began);
     // Unlinked, the longitude starts as a copy of the latitude.
-    if (ImGui::Checkbox("Longitude: same as latitude", &linked)) edited = true;
+    if (ImGui::Checkbox("Longitude: same as latitude", &linked)) {
+        edited = true;
+        requests.edit_began = true;
+    }
     if (linked) {
         longitude = latitude;
     } else {
-        edited |= set_sliders(longitude, "lon");
+        edited |= set_sliders(longitude, "lon", requests.edit_began);
     }
     if (edited) {
         requests.edit_shape = true;
@@ -142,12 +151,20 @@ void shape_section(const PanelView& view, PanelRequests& requests) {
     }
     if (ImGui::Button("Random")) {
         requests.edit_shape = true;
+        requests.edit_began = true;
         requests.shape = random_shape(random_draws);
         requests.longitude = linked ? requests.shape : random_shape(random_draws);
         requests.linked = linked;
     }
     ImGui::SameLine();
-    ImGui::TextDisabled("Ctrl+click a slider to type");
+    ImGui::BeginDisabled(!view.can_undo);
+    if (ImGui::Button("Undo")) requests.undo = true;
+    ImGui::EndDisabled();
+    ImGui::SameLine();
+    ImGui::BeginDisabled(!view.can_redo);
+    if (ImGui::Button("Redo")) requests.redo = true;
+    ImGui::EndDisabled();
+    ImGui::TextDisabled("Ctrl+click a slider to type a value");
 }
 
 void view_section(const PanelView& view, PanelRequests& requests) {

@@ -25,6 +25,7 @@ struct PanelView {
     const char* folder;          // the folder the export goes to
     const char* problem;         // what is wrong with the export fields, or null
     bool full_screen;
+    bool can_undo, can_redo;
 };
 
 // What the user asked for this frame; the flow decides what it does.
@@ -35,7 +36,9 @@ struct PanelRequests {
     bool seek = false;
     uint64_t seek_frame = 0;
     char refused_frame[32] = "";  // typed in the frame field, but not a frame
-    bool edit_shape = false;      // the shape, as now edited
+    bool edit_began = false;      // a control that changes the shape was taken hold of
+    bool undo = false, redo = false;
+    bool edit_shape = false;  // the shape, as now edited
     ShapeParams shape{}, longitude{};
     bool linked = true;
     bool edit_fields = false;  // the export fields, as now typed

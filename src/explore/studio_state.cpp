@@ -90,9 +90,8 @@ void compose_command(Studio& s) {
 }
 
 bool check_wanted(CheckBook& c, const ChosenShape& shown, const ExportOptions& o) {
-    const double fit[4] = {o.size, o.flat_base, o.flat_base_percent ? 1.0 : 0.0,
-                           double(o.detail)};
-    const auto same_fit = [&](const double (&other)[4]) {
+    const double fit[4] = {o.size, o.flat_base, o.flat_base_percent ? 1.0 : 0.0, double(o.detail)};
+    const auto same_fit = [&](const double(&other)[4]) {
         return std::equal(std::begin(fit), std::end(fit), std::begin(other));
     };
     const bool held = same_sets(shown, c.last_frame) && same_fit(c.last_frame_fit);
@@ -117,6 +116,35 @@ bool answer_arrived(CheckBook& c, const char* line, bool settled) {
     return true;
 }
 
+bool same_moment(const ShapeMoment& a, const ShapeMoment& b) {
+    return a.source == b.source && a.preset == b.preset && a.frame == b.frame &&
+           same_bits(a.shape, b.shape) && same_bits(a.longitude, b.longitude) &&
+           a.linked == b.linked;
+}
+
+void keep_for_undo(UndoHistory& h, const ShapeMoment& now) {
+    if (!h.back.empty() && same_moment(h.back.back(), now)) return;
+    if (h.back.size() == undo_steps) h.back.erase(h.back.begin());
+    h.back.push_back(now);
+    h.forward.clear();
+}
+
+namespace {
+
+bool step(std::vector<ShapeMoment>& from, std::vector<ShapeMoment>& to, ShapeMoment& now) {
+    if (from.empty()) return false;
+    if (to.size() == undo_steps) to.erase(to.begin());
+    to.push_back(now);
+    now = from.back();
+    from.pop_back();
+    return true;
+}
+
+}  // namespace
+
+bool undo(UndoHistory& h, ShapeMoment& now) { return step(h.back, h.forward, now); }
+bool redo(UndoHistory& h, ShapeMoment& now) { return step(h.forward, h.back, now); }
+
 bool may_write(Studio& s, const std::string& output, bool exists) {
     if (exists && !s.written_here.contains(output) && s.replace_asked != output) {
         s.replace_asked = output;
@@ -127,11 +155,19 @@ bool may_write(Studio& s, const std::string& output, bool exists) {
 }
 
 // Letters with Control or Alt are shortcuts of their own, not ours, but
-// Ctrl+S; a key held down repeats only for the arrows, as a typist expects.
+// Ctrl+S and the undo keys; a key held down repeats only for the arrows
+// and the undo keys, as a typist expects.
 KeyAction key_action(const KeyPress& press) {
-    if (press.repeat && press.key != key_left && press.key != key_right) return KeyAction::none;
-    if (press.key == 'S') {
-        return (press.mods & mod_control) != 0 ? KeyAction::export_file : KeyAction::none;
+    const bool undo_key = press.key == 'Z' || press.key == 'Y';
+    if (press.repeat && press.key != key_left && press.key != key_right && !undo_key) {
+        return KeyAction::none;
+    }
+    const bool control = (press.mods & mod_control) != 0;
+    if (press.key == 'S') return control ? KeyAction::export_file : KeyAction::none;
+    if (control && (press.mods & mod_alt) == 0) {
+        if (press.key == 'Z')
+            return (press.mods & mod_shift) != 0 ? KeyAction::redo : KeyAction::undo;
+        if (press.key == 'Y') return KeyAction::redo;
     }
     if ((press.mods & (mod_control | mod_alt)) != 0) return KeyAction::none;
     switch (press.key) {

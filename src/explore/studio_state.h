@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "explore/explore_state.h"
 #include "explore/explore_window.h"
@@ -31,6 +32,39 @@ struct CheckBook {
     bool ready = false;
     char printed[check_line_bytes] = "";  // the last one told to the terminal
 };
+
+// What an undo brings back: the shape shown (a frame of the timeline, a
+// preset, or two sets of one's own) and where the timeline stood.
+struct ShapeMoment {
+    ShapeSource source = ShapeSource::frame;
+    int preset = 1;
+    uint64_t frame = 0;
+    ShapeParams shape{}, longitude{};
+    bool linked = true;
+};
+bool same_moment(const ShapeMoment& a, const ShapeMoment& b);
+
+// The changes of shape that can be undone, oldest first, and those undone
+// that can be done again. Room for every step is made at the start, so
+// that no change allocates.
+inline constexpr size_t undo_steps = 256;
+struct UndoHistory {
+    std::vector<ShapeMoment> back, forward;
+    UndoHistory() {
+        back.reserve(undo_steps);
+        forward.reserve(undo_steps);
+    }
+};
+
+// Before a change of shape: `now` is kept to come back to, the oldest step
+// dropped past undo_steps, and what was undone can no longer be redone.
+// A moment the same as the last one kept is not kept twice.
+void keep_for_undo(UndoHistory& history, const ShapeMoment& now);
+
+// Back one step, or forward one undone: true, with the moment to show in
+// `now` (which is kept the other way), or false when there is none.
+bool undo(UndoHistory& history, ShapeMoment& now);
+bool redo(UndoHistory& history, ShapeMoment& now);
 
 // What the studio is, besides the timeline's place and the view's pose,
 // which their own modules keep. The panel reads it through a PanelView and
@@ -72,6 +106,11 @@ struct Studio {
     std::string replace_asked;
 
     bool screenshot_wanted = false;  // taken once the picture is drawn
+    UndoHistory history;
+    // The moment a control that changes the shape was taken hold of: kept
+    // for undo at its first change, so that a drag is one step.
+    ShapeMoment edit_before;
+    bool edit_open = false;
 };
 
 // The latitude and longitude sets of the shape the studio shows, with the
@@ -121,6 +160,8 @@ enum class KeyAction {
     panel,
     export_file,
     screenshot,
+    undo,
+    redo,
 };
 KeyAction key_action(const KeyPress& press);
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace solidmorph {
 namespace {
@@ -64,6 +65,39 @@ TEST(StudioState, ThePrintableLineAndExportTakeWhatIsShownAtThatMoment) {
     EXPECT_EQ(told, 4);
 }
 
+// Three hundred changes: the last 256 come back exactly, newest first, and
+// go forward again to the very last; a change after an undo drops what was
+// undone; the same moment is not kept twice.
+TEST(StudioState, UndoBringsBackEachShapeExactlyAndRedoGoesForwardAgain) {
+    std::vector<ShapeMoment> moments;
+    for (int i = 0; i < 300; ++i) {
+        const float f = 1.0f + float(i) / 3.0f;
+        moments.push_back({ShapeSource(i % 3), 1 + i % 11, uint64_t(i) * 7919u,
+                           ShapeParams{f, 1, f, 0.3f, f / 7.0f, 1},
+                           ShapeParams{1, f, 2, f, 1, 0.1f}, i % 2 == 0});
+    }
+    UndoHistory history;
+    ShapeMoment now = moments[0];
+    for (size_t i = 1; i < moments.size(); ++i) {
+        keep_for_undo(history, now);
+        keep_for_undo(history, now);
+        now = moments[i];
+    }
+    for (size_t back = 1; back <= undo_steps; ++back) {
+        ASSERT_TRUE(undo(history, now)) << back;
+        ASSERT_TRUE(same_moment(now, moments[moments.size() - 1 - back])) << back;
+    }
+    EXPECT_FALSE(undo(history, now));
+    for (size_t i = moments.size() - undo_steps; i < moments.size(); ++i) {
+        ASSERT_TRUE(redo(history, now));
+        ASSERT_TRUE(same_moment(now, moments[i])) << i;
+    }
+    EXPECT_FALSE(redo(history, now));
+    ASSERT_TRUE(undo(history, now) && undo(history, now));
+    keep_for_undo(history, now);
+    EXPECT_FALSE(redo(history, now));
+}
+
 TEST(StudioState, KeysMeanWhatTheHelpSays) {
     struct Row {
         KeyPress press;
@@ -87,6 +121,12 @@ TEST(StudioState, KeysMeanWhatTheHelpSays) {
         {{'S', mod_control | mod_shift, false}, KeyAction::export_file},
         {{'S', mod_control, true}, KeyAction::none},  // held: one file, not one a frame
         {{key_f12, 0, false}, KeyAction::screenshot},
+        {{'Z', mod_control, false}, KeyAction::undo},
+        {{'Z', mod_control, true}, KeyAction::undo},  // held: undo after undo
+        {{'Z', mod_control | mod_shift, false}, KeyAction::redo},
+        {{'Y', mod_control, false}, KeyAction::redo},
+        {{'Z', 0, false}, KeyAction::none},
+        {{'Z', mod_control | mod_alt, false}, KeyAction::none},
         {{'Q', 0, false}, KeyAction::none},
     };
     for (const Row& row : rows) {
