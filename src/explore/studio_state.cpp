@@ -165,8 +165,9 @@ KeyAction key_action(const KeyPress& press) {
     const bool control = (press.mods & mod_control) != 0;
     if (press.key == 'S') return control ? KeyAction::export_file : KeyAction::none;
     if (control && (press.mods & mod_alt) == 0) {
-        if (press.key == 'Z')
+        if (press.key == 'Z') {
             return (press.mods & mod_shift) != 0 ? KeyAction::redo : KeyAction::undo;
+        }
         if (press.key == 'Y') return KeyAction::redo;
     }
     if ((press.mods & (mod_control | mod_alt)) != 0) return KeyAction::none;

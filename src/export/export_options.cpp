@@ -3,10 +3,11 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -80,7 +81,7 @@ bool parse_detail(std::string_view text, int32_t& detail) {
 }
 
 bool same_set(const ShapeParams& a, const ShapeParams& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return std::bit_cast<std::array<uint32_t, 6>>(a) == std::bit_cast<std::array<uint32_t, 6>>(b);
 }
 
 bool parse_size(std::string_view text, double& size) {

@@ -43,7 +43,8 @@ ExportSurface export_surface(const ShapeParams& latitude, const ShapeParams& lon
                              int32_t detail) {
     const ShapeParams lat = latitude, lon = longitude;
     create_surface();
-    if (detail == grid_rows && detail == grid_lon_steps) {
+    static_assert(grid_rows == grid_lon_steps, "a detail is the grid's rows and steps alike");
+    if (detail == grid_rows) {
         generate_grid_surface(lat, lon);
         return ExportSurface{mesh.positions, mesh.normals, mesh.texcoords, triangle_corners()};
     }
