@@ -35,6 +35,7 @@ constexpr const char* usage_text =
     "  --flat-base H|P%%\n"
     "                  cut an .stl export flat H mm (or P%% of its height) above\n"
     "                  its lowest point, to stand on the plate\n"
+    "  --kept NAME     start paused on the shape kept under NAME\n"
     "  --detail N      the export's latitude and longitude steps, 8 to 1024\n"
     "                  (default 64, the grid drawn)\n"
     "  --texture FILE  the TGA texture shown and exported (default: vein.tga)\n"

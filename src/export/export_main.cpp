@@ -30,7 +30,8 @@ constexpr const char* program_name = "solidmorph-export";
 
 // The number of presets comes in at the %d.
 constexpr const char* usage_text =
-    "Usage: solidmorph-export (--preset N | --frame F | --shape a,b,m,n1,n2,n3) -o FILE\n"
+    "Usage: solidmorph-export (--preset N | --frame F | --shape a,b,m,n1,n2,n3 |\n"
+    "                          --kept NAME) -o FILE\n"
     "                         [--size MM] [--flat-base H|P%%] [--detail N]\n"
     "                         [--texture FILE.tga]\n"
     "Writes one shape of solidmorph, exactly as the program generates it.\n"
@@ -58,6 +59,8 @@ constexpr const char* usage_text =
     "                  height above its lowest point, and lay it on that face;\n"
     "                  refused if the cut leaves more than one piece or a base\n"
     "                  under 5 mm\n"
+    "  --kept NAME     the shape kept under NAME (in the studio, Ctrl+K), from\n"
+    "                  $XDG_DATA_HOME/solidmorph/shapes.txt\n"
     "  --detail N      latitude and longitude steps of the grid written, 8 to 1024\n"
     "                  (default 64, the program's own)\n"
     "  --texture FILE  the TGA texture for .glb (default: the installed vein.tga);\n"

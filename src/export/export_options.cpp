@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "export/kept_shapes.h"
 #include "morph/morph_scheduler.h"
 
 namespace solidmorph {
@@ -140,6 +141,7 @@ enum OptionKey : int {
     size_key,
     flat_base_key,
     detail_key,
+    kept_key,
     version_key
 };
 
@@ -152,6 +154,7 @@ constexpr option long_options[] = {
     {"size", required_argument, nullptr, size_key},
     {"flat-base", required_argument, nullptr, flat_base_key},
     {"detail", required_argument, nullptr, detail_key},
+    {"kept", required_argument, nullptr, kept_key},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, version_key},
     {nullptr, 0, nullptr, 0},
@@ -225,10 +228,18 @@ bool take_value(int key, const std::string& value, ShapeOptionsSeen& seen, Expor
         return true;
     }
     if (seen.shape) {
-        error = "give only one of --preset, --frame and --shape";
+        error = "give only one of --preset, --frame, --shape and --kept";
         return false;
     }
     seen.shape = true;
+    if (key == kept_key) {
+        if (value.empty()) {
+            error = "--kept takes the name of a kept shape";
+            return false;
+        }
+        options.kept_name = value;
+        return true;
+    }
     if (key == preset_key) {
         options.source = ShapeSource::preset;
         if (!parse_preset(value, options.preset)) {
@@ -345,6 +356,7 @@ bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& op
         error = "unexpected argument '" + words[size_t(optind)] + "'";
         return false;
     }
+    if (!options.kept_name.empty() && !use_kept_shape(options, seen.detail, error)) return false;
     if (seen.output && !format_for_path(options.output, options.format)) {
         error = "cannot tell the format of '" + options.output +
                 "': the name must end in .glb, .stl, .obj or .3mf";

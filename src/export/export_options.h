@@ -25,6 +25,9 @@ struct ExportOptions {
     ShapeParams longitude{};
     // Latitude and longitude steps of the grid written; the program draws 64.
     int32_t detail = 64;
+    // The kept shape --kept named, whose shape (and detail, unless --detail
+    // is given too) the options above hold once parsed.
+    std::string kept_name;
     std::string output;
     MeshFormat format = MeshFormat::glb;
     std::string texture;  // empty: the installed one, and for .obj none
@@ -37,7 +40,7 @@ struct ExportOptions {
 
 // Which of the options a command line gave.
 struct ShapeOptionsSeen {
-    bool shape = false;  // --preset, --frame or --shape
+    bool shape = false;  // --preset, --frame, --shape or --kept
     bool output = false;
     bool texture = false;
     bool detail = false;

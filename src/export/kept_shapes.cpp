@@ -345,13 +345,25 @@ bool valid_shape_name(std::string_view name, std::string& why) {
     return false;
 }
 
+namespace {
+
+// Set while a kept shape's own options are read, which may not name
+// another kept shape (nor, through it, themselves): reading them would read
+// the file again.
+bool reading_kept = false;
+
+}  // namespace
+
 bool parse_kept_options(std::string_view options, ExportOptions& parsed, std::string& why) {
     if (std::any_of(options.begin(), options.end(), control_byte)) {
         why = "a kept shape's options are one line of text";
         return false;
     }
     ShapeOptionsSeen seen;
-    if (!parse_shape_options(words_of(options), parsed, seen, why)) return false;
+    reading_kept = true;
+    const bool parsed_well = parse_shape_options(words_of(options), parsed, seen, why);
+    reading_kept = false;
+    if (!parsed_well) return false;
     if (parsed.action != ExportAction::write || !seen.shape) {
         why = "a kept shape needs --preset N, --frame F or --shape a,b,m,n1,n2,n3";
         return false;
@@ -360,6 +372,46 @@ bool parse_kept_options(std::string_view options, ExportOptions& parsed, std::st
         why = "-o, --texture, --size and --flat-base belong to an export, not to a kept shape";
         return false;
     }
+    return true;
+}
+
+bool use_kept_shape(ExportOptions& options, bool detail_given, std::string& error) {
+    const std::string name = options.kept_name;
+    if (reading_kept) {
+        error = "a kept shape's options cannot name another kept shape";
+        return false;
+    }
+    const std::string path = kept_shapes_path();
+    KeptShapes kept;
+    std::string ignored;
+    if (path.empty()) {
+        error = "--kept: there is no home folder to keep shapes in";
+        return false;
+    }
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 && errno == ENOENT) {
+        error = "--kept: no shapes are kept yet (" + shown_path(path) + " is not there)";
+        return false;
+    }
+    read_kept_shapes(kept, ignored);
+    const KeptShape* shape = find_kept_shape(kept, name);
+    if (shape == nullptr) {
+        error = "--kept: no kept shape is called '" + name + "' in " + shown_path(path) +
+                (ignored.empty() ? "" : " (" + ignored + ")");
+        return false;
+    }
+    ExportOptions parsed;
+    std::string why;
+    if (!parse_kept_options(shape->options, parsed, why)) {
+        error = "--kept: the kept shape '" + name + "' cannot be read: " + why;
+        return false;
+    }
+    options.source = parsed.source;
+    options.preset = parsed.preset;
+    options.frame = parsed.frame;
+    options.shape = parsed.shape;
+    options.longitude = parsed.longitude;
+    if (!detail_given) options.detail = parsed.detail;
     return true;
 }
 

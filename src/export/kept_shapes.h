@@ -103,6 +103,12 @@ bool rename_kept_shape(const std::string& from, const std::string& to, std::stri
 // Refused when `name` is not kept (another program may have deleted it).
 bool delete_kept_shape(const std::string& name, std::string& error);
 
+// --kept NAME: the kept shape's shape into `options` (its source, preset,
+// frame and sets), and its detail unless `detail_given`. False, with a
+// message for the user, when no shapes file can be read, none is called
+// that, or its options name another kept shape.
+bool use_kept_shape(ExportOptions& options, bool detail_given, std::string& error);
+
 // The kept shape of that name, or null.
 const KeptShape* find_kept_shape(const KeptShapes& kept, std::string_view name);
 

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -492,6 +493,10 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--shape 1,1,4,1,1,x -o out.glb", 2, "six numbers"},
         {"--shape 1,1,4,1,1,1,1,1,4,1,1,inf -o out.stl", 2, "or twelve"},
         {"--preset 6 --detail 4 -o out.stl", 2, "--detail takes a whole number of steps from 8"},
+        {"--kept star -o out.glb", 2, "--kept: no shapes are kept yet"},
+        {"--kept '' -o out.glb", 2, "--kept takes the name of a kept shape"},
+        {"--kept star --preset 2 -o out.glb", 2, "only one of"},
+        {"--kept star", 2, "--kept: no shapes are kept yet", SOLIDMORPH_EXPLORE},
         {"--preset 6 --detail 2048", 2, "--detail takes", SOLIDMORPH_EXPLORE},
         {"--shape 1,1,4,1,1,1,1 -o out.glb", 2, "or twelve", SOLIDMORPH_EXPLORE},
         {"--preset 6 -o out.ply", 2, ".glb, .stl, .obj or .3mf"},
@@ -548,6 +553,12 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         rows.push_back({"--preset 6 --size 80 --flat-base " + std::string(base) + " -o out.stl", 2,
                         "--flat-base takes a height above 0"});
     }
+    // Kept shapes come from a folder of the test's own, with none kept.
+    const test::WorkFolder data(false);
+    const std::optional<std::string> data_home =
+        getenv("XDG_DATA_HOME") ? std::optional<std::string>(getenv("XDG_DATA_HOME"))
+                                : std::nullopt;
+    setenv("XDG_DATA_HOME", data.path.c_str(), 1);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
         const test::WorkFolder folder(false);
@@ -568,6 +579,7 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         EXPECT_EQ(entries(folder.path), before);
         EXPECT_EQ(read_file(folder.path / "keep.stl"), "keep");
     }
+    data_home ? setenv("XDG_DATA_HOME", data_home->c_str(), 1) : unsetenv("XDG_DATA_HOME");
 }
 
 TEST(ExportProgram, SizesTexturesAndReportsAsTheManualSays) {

@@ -15,6 +15,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "support/work_folder.h"
 
@@ -147,6 +148,7 @@ TEST(KeptShapes, KeepRenameAndDeleteChangeTheirOwnLineAndRefuseWithAReason) {
         {"x", "--preset 1 --size 80", nullptr, "belong to an export"},
         {"x", "--preset 1\n--frame 2", nullptr, "one line"},
         {"x", "-o x.glb", nullptr, "needs --preset N"},
+        {"x", "--kept b", nullptr, "cannot name another kept shape"},
         {"b", nullptr, "c", "is kept already"},
         {"z", nullptr, "y", "no kept shape is called 'z'"},
         {"b", nullptr, too_long.c_str(), "at most 64 bytes"},
@@ -160,6 +162,20 @@ TEST(KeptShapes, KeepRenameAndDeleteChangeTheirOwnLineAndRefuseWithAReason) {
         EXPECT_NE(error.find(row.says), std::string::npos) << error;
     }
     EXPECT_EQ(folder.text(), kept_text);
+
+    // --kept takes a kept shape's shape and detail; --detail given wins.
+    ASSERT_TRUE(keep_shape("fine", "--shape 1,1,5,0.6,0.4,0.5,1,1,3,4,1,1 --detail 96", as, error));
+    ExportOptions options;
+    ASSERT_TRUE(parse_export_options({"--kept", "fine", "-o", "f.stl"}, options, error)) << error;
+    EXPECT_EQ(options.source, ShapeSource::shape);
+    EXPECT_EQ(options.longitude.m, 3.0f);
+    EXPECT_EQ(options.detail, 96);
+    ASSERT_TRUE(
+        parse_export_options({"--detail", "64", "--kept", "b", "-o", "b.glb"}, options, error));
+    EXPECT_EQ(std::tie(options.source, options.preset, options.detail),
+              std::tuple(ShapeSource::preset, 2, 64));
+    EXPECT_FALSE(parse_export_options({"--kept", "a", "-o", "a.glb"}, options, error));
+    EXPECT_NE(error.find("no kept shape is called 'a'"), std::string::npos) << error;
 }
 
 TEST(KeptShapes, TwoProcessesKeepingAtOnceLoseNoShape) {
