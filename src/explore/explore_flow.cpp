@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -254,6 +255,102 @@ void take_screenshot(int32_t width, int32_t height) {
     }
 }
 
+// The shapes kept, read again after every change (another program may
+// have changed the file too); what could not be read is said once.
+void read_kept() {
+    std::string ignored;
+    read_kept_shapes(studio.kept, ignored);
+    if (!ignored.empty() && ignored != studio.kept_said) say("%s", ignored.c_str());
+    studio.kept_said = ignored;
+}
+
+void start_naming(const char* renaming) {
+    studio.naming = true;
+    std::snprintf(studio.renaming, sizeof studio.renaming, "%s", renaming);
+    if (renaming[0] != '\0') {
+        std::snprintf(studio.name, sizeof studio.name, "%s", renaming);
+    } else {
+        std::snprintf(studio.name, sizeof studio.name, "%s",
+                      unused_shape_name(studio.kept).c_str());
+    }
+}
+
+void finish_naming(const char* name) {
+    std::string error;
+    if (studio.renaming[0] != '\0') {
+        if (std::strcmp(name, studio.renaming) == 0 ||
+            rename_kept_shape(studio.renaming, name, error)) {
+            studio.naming = false;
+            say("renamed '%s' to '%s'", studio.renaming, name);
+        } else {
+            say("cannot rename it: %s", error.c_str());
+        }
+    } else {
+        read_export_fields(studio, timeline_frame());
+        KeptAs as{};
+        if (keep_shape(name, kept_options(studio.export_options), as, error)) {
+            studio.naming = false;
+            say("%s '%s'", as == KeptAs::added ? "kept" : "kept again, in place of the old,", name);
+        } else {
+            say("cannot keep it: %s", error.c_str());
+        }
+    }
+    read_kept();
+}
+
+// A kept shape shown, as one step to undo, paused on it; its detail goes to
+// the export's field.
+void load_kept(const char* name) {
+    const KeptShape* shape = find_kept_shape(studio.kept, name);
+    ExportOptions options;
+    std::string why;
+    if (shape == nullptr || !parse_kept_options(shape->options, options, why)) {
+        say("cannot load '%s': %s", name, shape == nullptr ? "it is no longer kept" : why.c_str());
+        read_kept();
+        return;
+    }
+    keep_for_undo(studio.history, moment_now());
+    ExplorerState& shown = studio.shown;
+    if (options.source == ShapeSource::frame) {
+        show_frame(options.frame);
+        shown.playing = false;
+    } else if (options.source == ShapeSource::preset) {
+        shown.source = ShapeSource::preset;
+        shown.preset = options.preset;
+        shown.shape = timeline_preset(options.preset);
+        shown.playing = false;
+    } else {
+        show_shape(options.shape, options.longitude, same_set(options.shape, options.longitude));
+    }
+    ExportFields& fields = studio.fields;
+    if (options.detail == program_detail) {
+        fields.detail[0] = '\0';
+    } else {
+        std::snprintf(fields.detail, sizeof fields.detail, "%d", int(options.detail));
+    }
+    say("showing the kept shape '%s'", name);
+}
+
+void delete_kept(const char* name) {
+    std::string error;
+    if (delete_kept_shape(name, error)) {
+        say("deleted the kept shape '%s'", name);
+    } else {
+        say("cannot delete it: %s", error.c_str());
+    }
+    read_kept();
+}
+
+void act_on_kept(const PanelRequests& r) {
+    if (r.keep_asked) start_naming("");
+    if (r.rename_asked) start_naming(r.chosen);
+    if (r.name_typed) std::snprintf(studio.name, sizeof studio.name, "%s", r.name);
+    if (r.name_done) finish_naming(r.name);
+    if (r.name_cancelled) studio.naming = false;
+    if (r.load_asked) load_kept(r.chosen);
+    if (r.delete_asked) delete_kept(r.chosen);
+}
+
 void toggle_playing() {
     ExplorerState& shown = studio.shown;
     if (shown.playing) {
@@ -284,12 +381,21 @@ bool act_on_keys() {
     ExplorerState& shown = studio.shown;
     for (int32_t i = 0; i < count; ++i) {
         const KeyAction action = key_action(keys[i]);
-        if (typing && action != KeyAction::export_file) continue;
+        if (typing && action != KeyAction::export_file &&
+            !(studio.naming && action == KeyAction::quit)) {
+            continue;
+        }
         switch (action) {
             case KeyAction::none:
                 break;
             case KeyAction::quit:
-                return false;
+                // Escape while a name is typed drops the name, not the studio.
+                if (!studio.naming) return false;
+                studio.naming = false;
+                break;
+            case KeyAction::keep:
+                if (!studio.naming) start_naming("");
+                break;
             case KeyAction::play:
                 toggle_playing();
                 break;
@@ -357,6 +463,7 @@ void act_on_panel(const PanelRequests& r) {
     if (r.copy_command) ImGui::SetClipboardText(studio.command);
     if (r.screenshot) studio.screenshot_wanted = true;
     if (r.export_file) export_shape();
+    act_on_kept(r);
 }
 
 // Left-drag turns, the wheel zooms, a double-click frames the solid; only
@@ -436,6 +543,7 @@ bool start_explorer(const ExploreSettings& settings) {
     create_timeline();
     start_check_worker(mesh.positions.size(), triangle_corners());
     come_back(settings);
+    read_kept();
     return true;
 }
 
@@ -472,7 +580,10 @@ bool explore_frame() {
                              s.field_problem,
                              full_screen(),
                              !s.history.back.empty(),
-                             !s.history.forward.empty()};
+                             !s.history.forward.empty(),
+                             &s.kept,
+                             s.naming ? s.name : nullptr,
+                             s.naming && s.renaming[0] != '\0' ? s.renaming : nullptr};
         draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
     } else {
         draw_panel_hint(io.DisplaySize.x, io.DisplaySize.y);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "export/export_options.h"
@@ -165,6 +166,53 @@ void shape_section(const PanelView& view, PanelRequests& requests) {
     if (ImGui::Button("Redo")) requests.redo = true;
     ImGui::EndDisabled();
     ImGui::TextDisabled("Ctrl+click a slider to type a value");
+}
+
+// The kept shapes, each a button that loads it, with its own rename and
+// delete; the name field while one is typed.
+void kept_section(const PanelView& view, PanelRequests& requests) {
+    if (view.naming != nullptr) {
+        if (view.renaming != nullptr) {
+            ImGui::Text("New name for '%s':", view.renaming);
+        } else {
+            ImGui::TextUnformatted("Keep the shape shown as:");
+        }
+        char typed[longest_shape_name + 1];
+        std::snprintf(typed, sizeof typed, "%s", view.naming);
+        if (!ImGui::IsAnyItemActive()) ImGui::SetKeyboardFocusHere();
+        ImGui::SetNextItemWidth(-1.0f);
+        const bool entered =
+            ImGui::InputText("##name", typed, sizeof typed, ImGuiInputTextFlags_EnterReturnsTrue);
+        if (std::strcmp(typed, view.naming) != 0) {
+            requests.name_typed = true;
+            std::snprintf(requests.name, sizeof requests.name, "%s", typed);
+        }
+        if (entered || ImGui::Button(view.renaming != nullptr ? "Rename" : "Keep")) {
+            requests.name_done = true;
+            std::snprintf(requests.name, sizeof requests.name, "%s", typed);
+        }
+        ImGui::SameLine();
+        if (ImGui::Button("Cancel (Escape)")) requests.name_cancelled = true;
+        return;
+    }
+    if (ImGui::Button("Keep (Ctrl+K)")) requests.keep_asked = true;
+    ImGui::SameLine();
+    ImGui::TextDisabled("%zu kept", view.kept->shapes.size());
+    for (size_t i = 0; i < view.kept->shapes.size(); ++i) {
+        const KeptShape& shape = view.kept->shapes[i];
+        ImGui::PushID(int(i));
+        const auto choose = [&](bool& asked) {
+            asked = true;
+            std::snprintf(requests.chosen, sizeof requests.chosen, "%s", shape.name.c_str());
+        };
+        if (ImGui::SmallButton("Rename")) choose(requests.rename_asked);
+        ImGui::SameLine();
+        if (ImGui::SmallButton("Delete")) choose(requests.delete_asked);
+        ImGui::SameLine();
+        if (ImGui::Selectable(shape.name.c_str())) choose(requests.load_asked);
+        if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", shape.options.c_str());
+        ImGui::PopID();
+    }
 }
 
 void view_section(const PanelView& view, PanelRequests& requests) {
@@ -330,6 +378,9 @@ void draw_panel(const PanelView& view, float width, float height, PanelRequests&
         }
         if (ImGui::CollapsingHeader("Shape", ImGuiTreeNodeFlags_DefaultOpen)) {
             shape_section(view, requests);
+        }
+        if (ImGui::CollapsingHeader("Kept shapes", ImGuiTreeNodeFlags_DefaultOpen)) {
+            kept_section(view, requests);
         }
         if (ImGui::CollapsingHeader("View", ImGuiTreeNodeFlags_DefaultOpen)) {
             view_section(view, requests);

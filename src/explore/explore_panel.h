@@ -7,6 +7,7 @@
 #include "explore/explore_state.h"
 #include "explore/morph_timeline.h"
 #include "export/export_job.h"
+#include "export/kept_shapes.h"
 #include "geometry/geometry_types.h"
 
 namespace solidmorph {
@@ -26,6 +27,11 @@ struct PanelView {
     const char* problem;         // what is wrong with the export fields, or null
     bool full_screen;
     bool can_undo, can_redo;
+    const KeptShapes* kept;  // the shapes kept, in the file's order
+    // A name being typed: for a shape to keep (renaming empty), or a kept
+    // shape's new name; null when none is.
+    const char* naming;
+    const char* renaming;
 };
 
 // What the user asked for this frame; the flow decides what it does.
@@ -44,6 +50,14 @@ struct PanelRequests {
     bool edit_fields = false;  // the export fields, as now typed
     ExportFields fields;
     bool export_file = false, screenshot = false, copy_command = false;
+    // Kept shapes: the name field opened (to keep the shape shown, or to
+    // rename `chosen`), its text, its Enter or cancel; a kept shape chosen
+    // to load or to delete.
+    bool keep_asked = false, rename_asked = false, name_typed = false;
+    bool name_done = false, name_cancelled = false;
+    bool load_asked = false, delete_asked = false;
+    char name[longest_shape_name + 1] = "";
+    char chosen[longest_shape_name + 1] = "";
 };
 
 // One draw of the Random button, from ranges where most shapes make a sound

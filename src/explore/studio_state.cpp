@@ -116,6 +116,18 @@ bool answer_arrived(CheckBook& c, const char* line, bool settled) {
     return true;
 }
 
+std::string kept_options(const ExportOptions& options) {
+    ExportOptions shape = options;
+    shape.output.clear();
+    shape.texture.clear();
+    shape.size = shape.flat_base = 0.0;
+    std::string text;
+    for (const std::string& word : shape_option_args(shape, ShapeOptionsSeen{true})) {
+        text += (text.empty() ? "" : " ") + word;
+    }
+    return text;
+}
+
 bool same_moment(const ShapeMoment& a, const ShapeMoment& b) {
     return a.source == b.source && a.preset == b.preset && a.frame == b.frame &&
            same_bits(a.shape, b.shape) && same_bits(a.longitude, b.longitude) &&
@@ -169,6 +181,7 @@ KeyAction key_action(const KeyPress& press) {
             return (press.mods & mod_shift) != 0 ? KeyAction::redo : KeyAction::undo;
         }
         if (press.key == 'Y') return KeyAction::redo;
+        if (press.key == 'K' && !press.repeat) return KeyAction::keep;
     }
     if ((press.mods & (mod_control | mod_alt)) != 0) return KeyAction::none;
     switch (press.key) {

@@ -10,6 +10,7 @@
 #include "explore/explore_window.h"
 #include "export/export_job.h"
 #include "export/export_options.h"
+#include "export/kept_shapes.h"
 #include "geometry/geometry_types.h"
 
 // The studio's state as one plain record, and the rules that read and
@@ -111,7 +112,19 @@ struct Studio {
     // for undo at its first change, so that a drag is one step.
     ShapeMoment edit_before;
     bool edit_open = false;
+
+    // The shapes kept, as last read; while a name is typed, it, and the
+    // kept shape it renames (empty: the shape shown is to be kept).
+    KeptShapes kept;
+    std::string kept_said;  // what could not be read of the file, as last said
+    bool naming = false;
+    char name[longest_shape_name + 1] = "";
+    char renaming[longest_shape_name + 1] = "";
 };
+
+// The shape shown as a kept shape's options: the exporter's own shape
+// option, and --detail where it is not the program's.
+std::string kept_options(const ExportOptions& options);
 
 // The latitude and longitude sets of the shape the studio shows, with the
 // timeline's shape (one set twice) when it shows the timeline.
@@ -162,6 +175,7 @@ enum class KeyAction {
     screenshot,
     undo,
     redo,
+    keep,
 };
 KeyAction key_action(const KeyPress& press);
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace solidmorph {
@@ -98,6 +99,45 @@ TEST(StudioState, UndoBringsBackEachShapeExactlyAndRedoGoesForwardAgain) {
     EXPECT_FALSE(redo(history, now));
 }
 
+// Whatever the studio shows, kept and loaded again, is the same shape to
+// the bit, at the same detail: the kept line holds the exporter's options.
+TEST(StudioState, AShapeKeptComesBackAsItWas) {
+    struct Row {
+        ShapeMoment shown;
+        const char* detail;
+    };
+    const Row rows[] = {
+        {{ShapeSource::preset, 4, 99, {}, {}, true}, ""},
+        {{ShapeSource::frame, 1, 18446744073709551615u, {}, {}, true}, "8"},
+        {{ShapeSource::shape, 1, 5, {1, 1, 5.1f, 0.3f, 0.3f, 1e-7f}, {}, true}, "1024"},
+        {{ShapeSource::shape,
+          1,
+          5,
+          {1, 1, 5, 0.6f, 0.4f, 0.5f},
+          {0.7f, 1.3f, 3, 4.5f, 10, 9},
+          false},
+         "96"},
+    };
+    for (const Row& row : rows) {
+        Studio studio;
+        const ShapeMoment& m = row.shown;
+        studio.shown = {m.source, m.preset, m.shape, m.longitude, m.linked};
+        std::snprintf(studio.fields.detail, sizeof studio.fields.detail, "%s", row.detail);
+        read_export_fields(studio, m.frame);
+        const std::string options = kept_options(studio.export_options);
+        SCOPED_TRACE(options);
+        ExportOptions back;
+        std::string why;
+        ASSERT_TRUE(parse_kept_options(options, back, why)) << why;
+        const ExportOptions& o = studio.export_options;
+        EXPECT_EQ(std::tie(back.source, back.detail), std::tie(o.source, o.detail));
+        EXPECT_TRUE(o.source != ShapeSource::preset || back.preset == o.preset);
+        EXPECT_TRUE(o.source != ShapeSource::frame || back.frame == o.frame);
+        EXPECT_TRUE(o.source != ShapeSource::shape ||
+                    (same_set(back.shape, o.shape) && same_set(back.longitude, o.longitude)));
+    }
+}
+
 TEST(StudioState, KeysMeanWhatTheHelpSays) {
     struct Row {
         KeyPress press;
@@ -125,6 +165,8 @@ TEST(StudioState, KeysMeanWhatTheHelpSays) {
         {{'Z', mod_control, true}, KeyAction::undo},  // held: undo after undo
         {{'Z', mod_control | mod_shift, false}, KeyAction::redo},
         {{'Y', mod_control, false}, KeyAction::redo},
+        {{'K', mod_control, false}, KeyAction::keep},
+        {{'K', mod_control, true}, KeyAction::none},
         {{'Z', 0, false}, KeyAction::none},
         {{'Z', mod_control | mod_alt, false}, KeyAction::none},
         {{'Q', 0, false}, KeyAction::none},
