@@ -189,6 +189,15 @@ void keep_state() {
     }
 }
 
+// A draw of Random, both sets unless linked; one press takes up to
+// random_tries of them.
+void draw_random(bool linked) {
+    const ShapeParams latitude = random_shape(studio.random_draws);
+    const ShapeParams longitude = linked ? latitude : random_shape(studio.random_draws);
+    show_shape(latitude, longitude, linked);
+    studio.random_left = studio.random_left > 0 ? studio.random_left - 1 : random_tries - 1;
+}
+
 // After the frame: the check asked about the solid Export would write for
 // the shape on screen, once it has held, and its answer taken when it comes.
 void check_shape_on_screen() {
@@ -199,10 +208,18 @@ void check_shape_on_screen() {
         request_check(mesh.positions, shown, o.detail, o.size, o.flat_base, o.flat_base_percent);
     }
     char line[check_line_bytes];
-    if (check.awaited && take_check_line(line, sizeof line) &&
-        answer_arrived(check, line, !studio.shown.playing)) {
+    if (!check.awaited || !take_check_line(line, sizeof line)) return;
+    // A random draw the check refuses is drawn again, unseen by the terminal.
+    const bool draw_again = studio.random_left > 0 && studio.shown.source == ShapeSource::shape &&
+                            std::strncmp(line, "sound solid", 11) != 0;
+    if (answer_arrived(check, line, !studio.shown.playing && !draw_again)) {
         std::printf("solidmorph-explore: printable: %s\n", line);
         std::fflush(stdout);
+    }
+    if (draw_again) {
+        draw_random(studio.shown.linked);
+    } else {
+        studio.random_left = 0;
     }
 }
 
@@ -401,11 +418,13 @@ bool act_on_keys() {
                 break;
             case KeyAction::back:
             case KeyAction::on:
+                studio.random_left = 0;
                 keep_for_undo(studio.history, moment_now());
                 show_frame(neighbour_arrival(timeline_frame(), action == KeyAction::on ? 1 : -1));
                 break;
             case KeyAction::undo:
             case KeyAction::redo:
+                studio.random_left = 0;
                 step_history(action == KeyAction::undo);
                 break;
             case KeyAction::spin:
@@ -453,11 +472,18 @@ void act_on_panel(const PanelRequests& r) {
         studio.edit_open = false;
     }
     if (r.undo || r.redo) step_history(r.undo);
+    if (r.random_asked) {
+        keep_for_undo(studio.history, moment_now());
+        studio.random_left = 0;
+        draw_random(r.linked);
+    }
     if (r.seek) show_frame(r.seek_frame);
     if (r.refused_frame[0] != '\0') {
         say("cannot go to frame '%s': a frame is a whole number from 0 to 18446744073709551615",
             r.refused_frame);
     }
+    // Any other change of shape ends a Random press's drawing.
+    if (r.edit_shape || r.seek || r.undo || r.redo || r.load_asked) studio.random_left = 0;
     if (r.edit_shape) show_shape(r.shape, r.longitude, r.linked);
     if (r.edit_fields) studio.fields = r.fields;
     if (r.copy_command) ImGui::SetClipboardText(studio.command);

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "export/export_options.h"
 #include "morph/morph_scheduler.h"
@@ -35,24 +34,7 @@ float& parameter(ShapeParams& shape, int i) {
 
 }  // namespace
 
-// Whole symmetries and exponents that keep the surface from folding
-// through itself in most draws: a = b = 1, m up to 12, and the exponents
-// kept positive and away from zero.
-
-ShapeParams random_shape(std::mt19937& generator) {
-    std::uniform_int_distribution<int> symmetry(1, 12);
-    std::uniform_real_distribution<float> outer(0.3f, 4.0f), inner(0.5f, 4.0f);
-    return {1.0f,
-            1.0f,
-            float(symmetry(generator)),
-            outer(generator),
-            inner(generator),
-            inner(generator)};
-}
-
 namespace {
-
-std::mt19937 random_draws{std::random_device{}()};
 
 void morph_section(const PanelView& view, PanelRequests& requests) {
     if (ImGui::Button(view.shown->playing ? "Pause (Space)" : "Play (Space)")) {
@@ -151,10 +133,7 @@ void shape_section(const PanelView& view, PanelRequests& requests) {
         requests.linked = linked;
     }
     if (ImGui::Button("Random")) {
-        requests.edit_shape = true;
-        requests.edit_began = true;
-        requests.shape = random_shape(random_draws);
-        requests.longitude = linked ? requests.shape : random_shape(random_draws);
+        requests.random_asked = true;
         requests.linked = linked;
     }
     ImGui::SameLine();

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <random>
 
 #include "explore/explore_state.h"
 #include "explore/morph_timeline.h"
@@ -44,7 +43,8 @@ struct PanelRequests {
     char refused_frame[32] = "";  // typed in the frame field, but not a frame
     bool edit_began = false;      // a control that changes the shape was taken hold of
     bool undo = false, redo = false;
-    bool edit_shape = false;  // the shape, as now edited
+    bool random_asked = false;  // a random shape, both sets unless `linked`
+    bool edit_shape = false;    // the shape, as now edited
     ShapeParams shape{}, longitude{};
     bool linked = true;
     bool edit_fields = false;  // the export fields, as now typed
@@ -59,10 +59,6 @@ struct PanelRequests {
     char name[longest_shape_name + 1] = "";
     char chosen[longest_shape_name + 1] = "";
 };
-
-// One draw of the Random button, from ranges where most shapes make a sound
-// solid.
-ShapeParams random_shape(std::mt19937& generator);
 
 // What is wrong with the export fields as they stand, the first field's
 // problem first, in `text`; null when Export can go ahead. The panel shows

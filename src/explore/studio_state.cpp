@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -114,6 +115,16 @@ bool answer_arrived(CheckBook& c, const char* line, bool settled) {
     if (!settled || std::strcmp(c.printable, c.printed) == 0) return false;
     std::snprintf(c.printed, sizeof c.printed, "%s", c.printable);
     return true;
+}
+
+ShapeParams random_shape(std::mt19937& generator) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto spread = [&](double low, double high) {
+        return float(low * std::pow(high / low, unit(generator)));
+    };
+    const float m = float(16.0 * unit(generator));
+    return {spread(0.25, 4.0), spread(0.25, 4.0), m,
+            spread(0.1, 20.0), spread(0.1, 20.0), spread(0.1, 20.0)};
 }
 
 std::string kept_options(const ExportOptions& options) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -118,9 +119,22 @@ struct Studio {
     KeptShapes kept;
     std::string kept_said;  // what could not be read of the file, as last said
     bool naming = false;
+    // Random's own draws, and how many it may still take for this press.
+    std::mt19937 random_draws{std::random_device{}()};
+    int random_left = 0;
     char name[longest_shape_name + 1] = "";
     char renaming[longest_shape_name + 1] = "";
 };
+
+// One draw of Random from the whole space the sliders reach and beyond:
+// any a and b (0.25 to 4, as likely above 1 as below), any m (0 to 16, whole
+// or not), exponents from 0.1 to 20 (as likely small as large). Many draws
+// cross themselves or leave the seam open; the studio draws again until the
+// check finds a sound solid.
+ShapeParams random_shape(std::mt19937& generator);
+
+// How many draws one Random press may take before it settles for the last.
+inline constexpr int random_tries = 40;
 
 // The shape shown as a kept shape's options: the exporter's own shape
 // option, and --detail where it is not the program's.

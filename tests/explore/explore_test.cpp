@@ -5,15 +5,19 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "explore/explore_panel.h"
+#include "explore/studio_state.h"
 #include "export/export_job.h"
 #include "support/pty_process.h"
 #include "support/work_folder.h"
@@ -292,18 +296,40 @@ TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
 
 // Random promises shapes that mostly print: of a fixed run of draws, most
 // must pass the exporter's own check.
-TEST(Explorer, RandomDrawsMostlyMakeSoundSolids) {
-    constexpr int draws = 100;
-    std::mt19937 generator(20261208);
-    int sound = 0;
-    for (int i = 0; i < draws; ++i) {
-        const ExportSurface surface = export_surface(random_shape(generator));
-        SolidReport report;
-        check_solid(surface.positions, surface.triangles, 0.0, report);
-        sound += report.sound ? 1 : 0;
+TEST(Explorer, RandomFindsSoundSolidsAllOverTheSpace) {
+    // Each press draws as the studio does, again while the check refuses:
+    // every press ends on a sound solid, linked or not, and together they
+    // reach far from the sphere's a = b = 1 and whole m.
+    constexpr int presses = 30;
+    std::mt19937 generator(20261209);
+    int sound = 0, draws = 0;
+    float least_a = 1, most_a = 1, most_m = 0;
+    bool fractional_m = false, sets_apart = false;
+    for (int press = 0; press < presses; ++press) {
+        const bool linked = press % 2 == 0;
+        for (int tries = 0; tries < random_tries; ++tries) {
+            ++draws;
+            const ShapeParams lat = random_shape(generator);
+            const ShapeParams lon = linked ? lat : random_shape(generator);
+            const ExportSurface surface = export_surface(lat, lon, 64);
+            SolidReport report;
+            check_solid(surface.positions, surface.triangles, 0.0, report);
+            if (!report.sound) continue;
+            ++sound;
+            least_a = std::min({least_a, lat.a, lon.a});
+            most_a = std::max({most_a, lat.a, lon.a});
+            most_m = std::max({most_m, lat.m, lon.m});
+            fractional_m |= lat.m != std::floor(lat.m);
+            sets_apart |= !same_set(lat, lon);
+            break;
+        }
     }
-    RecordProperty("sound_of_100", sound);
-    EXPECT_GE(sound, draws * 19 / 20);
+    RecordProperty("draws_for_30_presses", draws);
+    EXPECT_EQ(sound, presses);
+    EXPECT_LT(least_a, 0.6f);
+    EXPECT_GT(most_a, 1.6f);
+    EXPECT_GT(most_m, 8.0f);
+    EXPECT_TRUE(fractional_m && sets_apart);
 }
 
 }  // namespace
