@@ -410,6 +410,9 @@ bool act_on_keys() {
                 if (!studio.naming) return false;
                 studio.naming = false;
                 break;
+            case KeyAction::help:
+                studio.help = !studio.help;
+                break;
             case KeyAction::keep:
                 if (!studio.naming) start_naming("");
                 break;
@@ -489,6 +492,7 @@ void act_on_panel(const PanelRequests& r) {
     if (r.copy_command) ImGui::SetClipboardText(studio.command);
     if (r.screenshot) studio.screenshot_wanted = true;
     if (r.export_file) export_shape();
+    if (r.toggle_help) studio.help = !studio.help;
     act_on_kept(r);
 }
 
@@ -614,6 +618,7 @@ bool explore_frame() {
     } else {
         draw_panel_hint(io.DisplaySize.x, io.DisplaySize.y);
     }
+    if (studio.help) draw_help(io.DisplaySize.x, io.DisplaySize.y, requests);
     act_on_panel(requests);
 
     // The solid's clears and drawing stay in its part of the window.

@@ -25,6 +25,21 @@ constexpr ParameterSlider parameter_sliders[6] = {
     {"n1", 0.05f, 40.0f}, {"n2", -2.0f, 40.0f}, {"n3", -2.0f, 40.0f},
 };
 
+// What each parameter does, for its slider's tooltip.
+constexpr const char* slider_tips[6] = {
+    "a: stretches the radius where the cosine term rules; Ctrl+click to type any value",
+    "b: stretches it where the sine term rules; Ctrl+click to type any value",
+    "m: how many times the shape repeats around; whole for a closed seam",
+    "n1: the overall exponent: small pinches the shape, large rounds it",
+    "n2: the cosine term's exponent",
+    "n3: the sine term's exponent",
+};
+
+// The hovered control's tooltip.
+void tip(const char* text) {
+    if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", text);
+}
+
 float& parameter(ShapeParams& shape, int i) {
     constexpr float ShapeParams::*fields[6] = {&ShapeParams::a,  &ShapeParams::b,
                                                &ShapeParams::m,  &ShapeParams::n1,
@@ -40,6 +55,7 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
     if (ImGui::Button(view.shown->playing ? "Pause (Space)" : "Play (Space)")) {
         requests.toggle_playing = true;
     }
+    tip("Play the morph on from the timeline's frame, or hold it there (Space)");
     ImGui::SameLine();
     const auto frame = static_cast<unsigned long long>(view.frame);
     switch (view.shown->source) {
@@ -62,6 +78,7 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
     }
     // A drag along the timeline is one step to undo, as a slider's is.
     requests.edit_began |= ImGui::IsItemActivated();
+    tip("The frames of this part of the morph: drag to go to one");
     // Typed as text and read as --frame reads it: ImGui's own number field
     // would take "-7" and wrap it to a frame near 2^64.
     char typed[32];
@@ -77,6 +94,7 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
             std::snprintf(requests.refused_frame, sizeof requests.refused_frame, "%s", typed);
         }
     }
+    tip("Type any frame of the morph, 0 to 18446744073709551615, and press Enter");
     ImGui::TextUnformatted("Go to (Left, Right):");
     for (int preset = 1; preset <= preset_count; ++preset) {
         char label[16];
@@ -87,6 +105,7 @@ void morph_section(const PanelView& view, PanelRequests& requests) {
             requests.edit_began = true;
             requests.seek_frame = arrival_in_window(view.frame, preset);
         }
+        tip("Where this part of the morph reaches this preset (Left and Right step along them)");
     }
 }
 
@@ -107,6 +126,7 @@ bool set_sliders(ShapeParams& set, const char* id, bool& began) {
             moved = true;
         }
         began |= ImGui::IsItemActivated();
+        tip(slider_tips[i]);
     }
     return moved;
 }
@@ -121,6 +141,8 @@ void shape_section(const PanelView& view, PanelRequests& requests) {
         edited = true;
         requests.edit_began = true;
     }
+    tip("One set for both directions, as every shape of the program has; unticked, the "
+        "longitude (the column radius) gets a set of its own, starting as a copy");
     if (linked) {
         longitude = latitude;
     } else {
@@ -136,13 +158,17 @@ void shape_section(const PanelView& view, PanelRequests& requests) {
         requests.random_asked = true;
         requests.linked = linked;
     }
+    tip("A shape from anywhere the sliders reach and beyond, drawn again until it makes a "
+        "sound solid");
     ImGui::SameLine();
     ImGui::BeginDisabled(!view.can_undo);
     if (ImGui::Button("Undo")) requests.undo = true;
+    tip("Back to the shape before the last change (Ctrl+Z)");
     ImGui::EndDisabled();
     ImGui::SameLine();
     ImGui::BeginDisabled(!view.can_redo);
     if (ImGui::Button("Redo")) requests.redo = true;
+    tip("The change undone, again (Ctrl+Shift+Z or Ctrl+Y)");
     ImGui::EndDisabled();
     ImGui::TextDisabled("Ctrl+click a slider to type a value");
 }
@@ -175,6 +201,7 @@ void kept_section(const PanelView& view, PanelRequests& requests) {
         return;
     }
     if (ImGui::Button("Keep (Ctrl+K)")) requests.keep_asked = true;
+    tip("Keep the shape shown under a name, for this studio and the exporter's --kept NAME");
     ImGui::SameLine();
     ImGui::TextDisabled("%zu kept", view.kept->shapes.size());
     for (size_t i = 0; i < view.kept->shapes.size(); ++i) {
@@ -185,8 +212,10 @@ void kept_section(const PanelView& view, PanelRequests& requests) {
             std::snprintf(requests.chosen, sizeof requests.chosen, "%s", shape.name.c_str());
         };
         if (ImGui::SmallButton("Rename")) choose(requests.rename_asked);
+        tip("Give this kept shape another name");
         ImGui::SameLine();
         if (ImGui::SmallButton("Delete")) choose(requests.delete_asked);
+        tip("Remove this shape from the kept shapes");
         ImGui::SameLine();
         if (ImGui::Selectable(shape.name.c_str())) choose(requests.load_asked);
         if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", shape.options.c_str());
@@ -198,14 +227,20 @@ void view_section(const PanelView& view, PanelRequests& requests) {
     bool spin = view.shown->spin, wireframe = view.shown->wireframe;
     bool textured = view.shown->textured, full = view.full_screen;
     if (ImGui::Checkbox("Spin (R)", &spin)) requests.toggle_spin = true;
+    tip("Turn the solid one degree a frame about x, y and z, as the program does (R)");
     ImGui::SameLine();
     if (ImGui::Checkbox("Wireframe (W)", &wireframe)) requests.toggle_wireframe = true;
+    tip("Draw the triangles' edges only (W)");
     if (ImGui::Checkbox("Texture (T)", &textured)) requests.toggle_texture = true;
+    tip("The marble texture on the solid, or the bare lit solid (T)");
     ImGui::SameLine();
     if (ImGui::Checkbox("Full screen (F)", &full)) requests.toggle_full_screen = true;
+    tip("The whole screen at its own resolution, and back (F or F11)");
     if (ImGui::Button("Fit")) requests.fit_view = true;
+    tip("Frame the solid however large or small, keeping its turn (double-click the picture)");
     ImGui::SameLine();
     if (ImGui::Button("Reset view")) requests.reset_view = true;
+    tip("The program's own view: unturned, at its distance, unscaled");
     ImGui::SameLine();
     ImGui::TextDisabled("H hides the panel");
     ImGui::TextDisabled("drag turns, wheel zooms, double-click fits");
@@ -265,14 +300,20 @@ void export_section(const PanelView& view, PanelRequests& requests) {
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     changed |= ImGui::InputTextWithHint("size (mm)", "generator units", typed.size,
                                         sizeof typed.size, ImGuiInputTextFlags_CharsScientific);
+    tip("The largest extent in millimetres (--size); blank: the generator's units");
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     changed |= ImGui::InputTextWithHint("flat base", "mm or % (.stl)", typed.flat_base,
                                         sizeof typed.flat_base);
+    tip("Cut an .stl or .3mf flat this many mm, or this percent of its height, above its lowest "
+        "point (--flat-base)");
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     changed |= ImGui::InputTextWithHint("detail", "64 steps", typed.detail, sizeof typed.detail,
                                         ImGuiInputTextFlags_CharsDecimal);
+    tip("Latitude and longitude steps of the grid written, 8 to 1024 (--detail); blank: the "
+        "program's 64");
     ImGui::SetNextItemWidth(-90.0f * ui_scale);
     changed |= ImGui::InputText("file", typed.output, sizeof typed.output);
+    tip("The file to write: .glb, .obj, .stl or .3mf picks the format; ~/ is the home folder");
     if (changed) {
         requests.edit_fields = true;
         requests.fields = typed;
@@ -287,10 +328,16 @@ void export_section(const PanelView& view, PanelRequests& requests) {
         ImGui::TextUnformatted("");
     }
     if (ImGui::Button("Export (Ctrl+S)")) requests.export_file = true;
+    tip("Write the file exactly as solidmorph-export would (Ctrl+S)");
     ImGui::SameLine();
     if (ImGui::Button("Screenshot (F12)")) requests.screenshot = true;
+    tip("Save the picture, without the panel, as a PNG in the working folder (F12)");
     fixed_rows(view.command, 3);
     if (ImGui::Button("Copy command")) requests.copy_command = true;
+    tip("Copy the exporter's command line for this shape and these fields");
+    ImGui::SameLine();
+    if (ImGui::Button("Help (F1)")) requests.toggle_help = true;
+    tip("Every key and mouse action");
 }
 
 }  // namespace
@@ -372,6 +419,56 @@ void draw_panel(const PanelView& view, float width, float height, PanelRequests&
         fixed_rows(view.message, 2);
     }
     ImGui::End();
+}
+
+namespace {
+
+// Every key and mouse action, as the help window lists them.
+constexpr const char* help_rows[][2] = {
+    {"Space", "play the morph, or hold it"},
+    {"Left, Right", "the preset the morph reached last, or reaches next"},
+    {"R, W, T", "spin, wireframe, texture on or off"},
+    {"F or F11", "full screen at the monitor's own resolution, and back"},
+    {"H", "hide or show the panel"},
+    {"Ctrl+S", "export the file the fields name"},
+    {"Ctrl+Z", "undo a change of shape"},
+    {"Ctrl+Shift+Z, Ctrl+Y", "redo it"},
+    {"Ctrl+K", "keep the shape shown under a name (Enter keeps, Escape cancels)"},
+    {"F12", "screenshot of the picture, without the panel"},
+    {"F1", "this help, or away with it"},
+    {"Escape", "quit (closing the window does too)"},
+    {"left drag", "turn the solid like a trackball"},
+    {"wheel", "bring the solid nearer or farther"},
+    {"double-click", "frame the solid, however large or small"},
+    {"Ctrl+click a slider", "type any value"},
+};
+
+}  // namespace
+
+void draw_help(float width, float height, PanelRequests& requests) {
+    ImGui::SetNextWindowPos(ImVec2(width * 0.5f, height * 0.5f), ImGuiCond_Always,
+                            ImVec2(0.5f, 0.5f));
+    const ImGuiWindowFlags flags =
+        ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_AlwaysAutoResize;
+    bool open = true;
+    // The panel's own background is cleared by the flow; this window lies
+    // over the picture, so it draws its own.
+    ImGui::SetNextWindowBgAlpha(1.0f);
+    if (ImGui::Begin("Keys and mouse", &open, flags)) {
+        if (ImGui::BeginTable("help", 2)) {
+            for (const auto& row : help_rows) {
+                ImGui::TableNextRow();
+                ImGui::TableNextColumn();
+                ImGui::TextUnformatted(row[0]);
+                ImGui::TableNextColumn();
+                ImGui::TextUnformatted(row[1]);
+            }
+            ImGui::EndTable();
+        }
+        if (ImGui::Button("Close (F1)")) open = false;
+    }
+    ImGui::End();
+    if (!open) requests.toggle_help = true;
 }
 
 // Drawn straight into ImGui's foreground list: no window, so nothing of it

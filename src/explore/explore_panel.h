@@ -43,8 +43,9 @@ struct PanelRequests {
     char refused_frame[32] = "";  // typed in the frame field, but not a frame
     bool edit_began = false;      // a control that changes the shape was taken hold of
     bool undo = false, redo = false;
-    bool random_asked = false;  // a random shape, both sets unless `linked`
-    bool edit_shape = false;    // the shape, as now edited
+    bool random_asked = false;
+    bool toggle_help = false;  // a random shape, both sets unless `linked`
+    bool edit_shape = false;   // the shape, as now edited
     ShapeParams shape{}, longitude{};
     bool linked = true;
     bool edit_fields = false;  // the export fields, as now typed
@@ -84,6 +85,10 @@ void panel_background(float rgb[3]);
 // Draws the panel along the right edge of a window `width` x `height` in
 // screen pixels, between ImGui's begin and end of frame.
 void draw_panel(const PanelView& view, float width, float height, PanelRequests& requests);
+
+// Every key and mouse action, in a window of its own in the middle of a
+// window `width` x `height`; closing it asks for toggle_help.
+void draw_help(float width, float height, PanelRequests& requests);
 
 // With the panel hidden: one quiet line in the window's lower right corner
 // saying how to bring it back.

@@ -217,6 +217,8 @@ KeyAction key_action(const KeyPress& press) {
             return KeyAction::panel;
         case key_f12:
             return KeyAction::screenshot;
+        case key_f1:
+            return KeyAction::help;
         default:
             return KeyAction::none;
     }

@@ -108,6 +108,7 @@ struct Studio {
     std::string replace_asked;
 
     bool screenshot_wanted = false;  // taken once the picture is drawn
+    bool help = false;               // the window of keys and mouse actions shown
     UndoHistory history;
     // The moment a control that changes the shape was taken hold of: kept
     // for undo at its first change, so that a drag is one step.
@@ -190,6 +191,7 @@ enum class KeyAction {
     undo,
     redo,
     keep,
+    help,
 };
 KeyAction key_action(const KeyPress& press);
 

@@ -280,9 +280,10 @@ std::string shortest(auto value) {
 
 std::string shape_text(const ShapeParams& latitude, const ShapeParams& longitude) {
     std::string text;
-    for (const ShapeParams* set : {&latitude, &longitude}) {
-        if (set == &longitude && same_set(latitude, longitude)) break;
-        for (const float value : {set->a, set->b, set->m, set->n1, set->n2, set->n3}) {
+    const int sets = same_set(latitude, longitude) ? 1 : 2;
+    for (int i = 0; i < sets; ++i) {
+        const ShapeParams& set = i == 0 ? latitude : longitude;
+        for (const float value : {set.a, set.b, set.m, set.n1, set.n2, set.n3}) {
             if (!text.empty()) text += ',';
             text += shortest(value);
         }

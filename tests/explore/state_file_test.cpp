@@ -147,6 +147,14 @@ TEST(StateFile, EveryValueComesBackInItsOwnPlace) {
     EXPECT_EQ(ignored, "");
     ASSERT_TRUE(save_state(back, reason, sizeof reason)) << reason;
     EXPECT_EQ(read(folder.file()), written);
+    // Linked, the one set is written once, and read back for both.
+    kept.shown.linked = true;
+    ASSERT_TRUE(save_state(kept, reason, sizeof reason)) << reason;
+    EXPECT_NE(read(folder.file()).find("Shape=1.25,2.5,3.75,0.3125,0.625,0.9375\nLinked=1\n"),
+              std::string::npos)
+        << read(folder.file());
+    ASSERT_TRUE(load_state(back, ignored));
+    EXPECT_EQ(ignored, "");
 }
 
 // Each row of fields as Export takes it: refused with the field named, or

@@ -161,6 +161,7 @@ TEST(StudioState, KeysMeanWhatTheHelpSays) {
         {{'S', mod_control | mod_shift, false}, KeyAction::export_file},
         {{'S', mod_control, true}, KeyAction::none},  // held: one file, not one a frame
         {{key_f12, 0, false}, KeyAction::screenshot},
+        {{key_f1, 0, false}, KeyAction::help},
         {{'Z', mod_control, false}, KeyAction::undo},
         {{'Z', mod_control, true}, KeyAction::undo},  // held: undo after undo
         {{'Z', mod_control | mod_shift, false}, KeyAction::redo},
