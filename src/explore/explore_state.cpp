@@ -1,13 +1,9 @@
 #include "explore/explore_state.h"
 
-#include <fcntl.h>
 #include <imgui.h>
 #include <imgui_internal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -217,55 +213,29 @@ bool readable_line(std::string_view line, bool cut_short) {
 // first 64 MiB: a folder, a pipe, a device or a huge file in its place must
 // not hold up the start, and one unreadable line loses none of the others.
 std::string read_state_text(const fs::path& path, std::string& problem) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT) problem = std::string("cannot be read (") + std::strerror(errno) + ")";
-        return {};
+    std::string bytes, error;
+    const PlainFileRead read = read_plain_file(path.string(), most_state_bytes, bytes, error);
+    if (read == PlainFileRead::failed) problem = "cannot be read (" + error + ")";
+    if (read == PlainFileRead::not_plain) problem = "is not a plain file";
+    if (read == PlainFileRead::too_large) {
+        problem = "is longer than 64 MiB; only its beginning was read";
+        // A value cut in two is no value.
+        const size_t last = bytes.rfind('\n');
+        bytes.resize(last == std::string::npos ? 0 : last + 1);
     }
     std::string text;
-    std::string line;
-    bool cut_short = false;
     size_t left_out = 0;
-    const auto end_line = [&] {
-        if (readable_line(line, cut_short)) {
-            text += line;
+    for (size_t at = 0; at < bytes.size();) {
+        const size_t end = std::min(bytes.find('\n', at), bytes.size());
+        const std::string_view line(bytes.data() + at, end - at);
+        if (readable_line(line, line.size() > longest_state_line)) {
+            text.append(line);
             text += '\n';
         } else {
             ++left_out;
         }
-        line.clear();
-        cut_short = false;
-    };
-    struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        problem = "is not a plain file";
-    } else {
-        static char chunk[65536];
-        size_t total = 0;
-        for (;;) {
-            const ssize_t got = ::read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            for (const char* at = chunk; at < chunk + got;) {
-                const char* newline =
-                    static_cast<const char*>(std::memchr(at, '\n', size_t(chunk + got - at)));
-                const char* stop = newline != nullptr ? newline : chunk + got;
-                const size_t room = longest_state_line - line.size();
-                cut_short = cut_short || size_t(stop - at) > room;
-                if (!cut_short) line.append(at, stop);
-                if (newline != nullptr) end_line();
-                at = stop + (newline != nullptr ? 1 : 0);
-            }
-            total += size_t(got);
-            if (total >= most_state_bytes) {
-                problem = "is longer than 64 MiB; only its beginning was read";
-                cut_short = true;  // a value cut in two is no value
-                break;
-            }
-        }
-        if (!line.empty() || cut_short) end_line();
+        at = end + 1;
     }
-    ::close(fd);
     if (left_out > 0 && problem.empty()) {
         problem = "has " + std::to_string(left_out) + (left_out == 1 ? " line" : " lines") +
                   " that cannot be read";

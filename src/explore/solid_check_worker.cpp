@@ -47,10 +47,7 @@ const ExportSurface& detailed_surface(const ChosenShape& sets, int32_t detail) {
     if (detailed.rows != detail) {
         TriangleList list;
         build_triangle_list(list, detail, detail);
-        detailed.triangles.resize(list.size());
-        std::transform(list.begin(), list.end(), detailed.triangles.begin(), [](const Triangle& t) {
-            return TriangleCorners{uint32_t(t.index1), uint32_t(t.index2), uint32_t(t.index3)};
-        });
+        detailed.triangles = corners_of(list);
         detailed.rows = detail;
         detailed.columns = detail + 1;
     }

@@ -16,6 +16,8 @@ namespace {
 
 double coordinate(const Vec3& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
+}  // namespace
+
 std::vector<TriangleCorners> corners_of(const TriangleList& list) {
     std::vector<TriangleCorners> corners(list.size());
     std::transform(list.begin(), list.end(), corners.begin(), [](const Triangle& t) {
@@ -23,8 +25,6 @@ std::vector<TriangleCorners> corners_of(const TriangleList& list) {
     });
     return corners;
 }
-
-}  // namespace
 
 std::vector<TriangleCorners> triangle_corners() { return corners_of(triangle_list); }
 

@@ -6,6 +6,7 @@
 
 #include "geometry/geometry_types.h"
 #include "geometry/surface_mesh.h"
+#include "geometry/triangle_list.h"
 
 namespace solidmorph {
 
@@ -23,8 +24,10 @@ struct ExportSurface {
     int32_t columns = grid_columns;
 };
 
-// The program's triangle list (built by start-up), corners only.
+// The program's triangle list (built by start-up), corners only; and any
+// triangle list's.
 std::vector<TriangleCorners> triangle_corners();
+std::vector<TriangleCorners> corners_of(const TriangleList& list);
 
 // Generates the surface of one parameter set through the program's own
 // start-up and generation path, with the texture scroll at 0. Start-up puts

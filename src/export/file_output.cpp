@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -253,6 +254,41 @@ bool write_file_atomically(const std::string& path, const uint8_t* data, size_t 
                            std::string& error) {
     return write_files_atomically({OutputFile{path, std::vector<uint8_t>(data, data + size)}},
                                   error);
+}
+
+PlainFileRead read_plain_file(const std::string& path, size_t limit, std::string& text,
+                              std::string& error) {
+    text.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return PlainFileRead::missing;
+        error = std::strerror(errno);
+        return PlainFileRead::failed;
+    }
+    PlainFileRead result = PlainFileRead::whole;
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        result = PlainFileRead::not_plain;
+    } else {
+        std::vector<char> chunk(size_t(1) << 16);  // any thread may read
+        while (text.size() <= limit) {
+            const size_t want = std::min(chunk.size(), limit + 1 - text.size());
+            const ssize_t got = ::read(fd, chunk.data(), want);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                error = std::strerror(errno);
+                result = PlainFileRead::failed;
+            }
+            if (got <= 0) break;
+            text.append(chunk.data(), size_t(got));
+        }
+        if (text.size() > limit) {
+            text.resize(limit);
+            result = PlainFileRead::too_large;
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 }  // namespace solidmorph

@@ -28,4 +28,13 @@ bool write_files_atomically(const std::vector<OutputFile>& files, std::string& e
 bool write_file_atomically(const std::string& path, const uint8_t* data, size_t size,
                            std::string& error);
 
+// A settings-like file read safely: opened without blocking, so that a pipe
+// or a device in its place is neither waited on nor read without end, and
+// read only if it is a regular file, at most `limit` bytes of it (`text`
+// then holds the first `limit`). `error` holds strerror's words when the
+// result is `failed`.
+enum class PlainFileRead { whole, missing, not_plain, too_large, failed };
+PlainFileRead read_plain_file(const std::string& path, size_t limit, std::string& text,
+                              std::string& error);
+
 }  // namespace solidmorph

@@ -114,40 +114,19 @@ std::string counted(size_t count, const char* one, const char* many) {
 // the problem, when it could not be read whole.
 bool read_lines(const std::string& path, std::vector<std::string>& lines, std::string& problem) {
     lines.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return true;
-        problem = std::string("cannot be read (") + std::strerror(errno) + ")";
-        return false;
-    }
-    std::string text;
-    bool whole = true;
-    struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    std::string text, error;
+    const PlainFileRead read = read_plain_file(path, most_kept_shapes_bytes, text, error);
+    const bool whole = read == PlainFileRead::whole || read == PlainFileRead::missing;
+    if (read == PlainFileRead::failed) problem = "cannot be read (" + error + ")";
+    if (read == PlainFileRead::not_plain) {
         problem = "is not a plain file; no shapes were read from it";
-        whole = false;
-    } else {
-        std::vector<char> chunk(size_t(1) << 16);  // any thread may read
-        while (text.size() <= most_kept_shapes_bytes) {
-            const size_t want = std::min(chunk.size(), most_kept_shapes_bytes + 1 - text.size());
-            const ssize_t got = ::read(fd, chunk.data(), want);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) {
-                problem = std::string("cannot be read (") + std::strerror(errno) + ")";
-                whole = false;
-            }
-            if (got <= 0) break;
-            text.append(chunk.data(), size_t(got));
-        }
-        if (text.size() > most_kept_shapes_bytes) {
-            problem = "is larger than 16 MiB; only the shapes in its first 16 MiB were read";
-            whole = false;
-            // A line cut in two is no line.
-            const size_t last = text.rfind('\n', most_kept_shapes_bytes - 1);
-            text.resize(last == std::string::npos ? 0 : last + 1);
-        }
     }
-    ::close(fd);
+    if (read == PlainFileRead::too_large) {
+        problem = "is larger than 16 MiB; only the shapes in its first 16 MiB were read";
+        // A line cut in two is no line.
+        const size_t last = text.rfind('\n', most_kept_shapes_bytes - 1);
+        text.resize(last == std::string::npos ? 0 : last + 1);
+    }
     for (size_t at = 0; at < text.size();) {
         const size_t end = std::min(text.find('\n', at), text.size());
         lines.emplace_back(text, at, end - at);
