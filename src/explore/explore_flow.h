@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "export/export_options.h"
+#include "shapes/export_options.h"
 
 namespace solidmorph {
 

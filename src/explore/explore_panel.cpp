@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "export/export_options.h"
 #include "morph/morph_scheduler.h"
+#include "shapes/export_options.h"
 
 namespace solidmorph {
 

@@ -6,8 +6,8 @@
 #include "explore/explore_state.h"
 #include "explore/morph_timeline.h"
 #include "export/export_job.h"
-#include "export/kept_shapes.h"
 #include "geometry/geometry_types.h"
+#include "shapes/kept_shapes.h"
 
 namespace solidmorph {
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "export/file_output.h"
+#include "platform/file_output.h"
 
 namespace solidmorph {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "export/export_options.h"
 #include "geometry/geometry_types.h"
 #include "render/view_control.h"
+#include "shapes/export_options.h"
 
 namespace solidmorph {
 

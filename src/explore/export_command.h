@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "export/export_options.h"
+#include "shapes/export_options.h"
 
 // The exporter's command line and the export's folder, as the panel shows
 // them: plain text from the options an export would take.

@@ -6,6 +6,7 @@
 
 #include "export/export_surface.h"
 #include "geometry/surface_mesh.h"
+#include "morph/frame_shape.h"
 #include "morph/morph_scheduler.h"
 #include "morph/surface_setup.h"
 

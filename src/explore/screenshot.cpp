@@ -5,9 +5,9 @@
 #include <ctime>
 #include <vector>
 
-#include "export/file_output.h"
 #include "export/mesh_files.h"
 #include "image/tga_decode.h"
+#include "platform/file_output.h"
 
 namespace solidmorph {
 

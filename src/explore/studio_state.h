@@ -10,9 +10,9 @@
 #include "explore/explore_state.h"
 #include "explore/explore_window.h"
 #include "export/export_job.h"
-#include "export/export_options.h"
-#include "export/kept_shapes.h"
 #include "geometry/geometry_types.h"
+#include "shapes/export_options.h"
+#include "shapes/kept_shapes.h"
 
 // The studio's state as one plain record, and the rules that read and
 // write it, without GL or a window: the explorer's flow keeps the one

@@ -56,21 +56,6 @@ std::string find_installed_texture() {
     return "";
 }
 
-ChosenShape chosen_shape(const ExportOptions& options) {
-    ShapeParams one{};
-    switch (options.source) {
-        case ShapeSource::preset:
-            one = preset_shape(options.preset);
-            break;
-        case ShapeSource::frame:
-            one = frame_shape(options.frame);
-            break;
-        case ShapeSource::shape:
-            return {options.shape, options.longitude};
-    }
-    return {one, one};
-}
-
 // "Cannot find" only for a file that is not there: anything else in its
 // place, or a file that cannot be read or decoded, gets its own message.
 bool read_texture(const std::string& chosen, DecodedImage& image, std::string& error) {

@@ -3,20 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "export/export_options.h"
 #include "export/export_surface.h"
-#include "export/file_output.h"
 #include "geometry/geometry_types.h"
 #include "image/tga_decode.h"
+#include "platform/file_output.h"
+#include "shapes/export_options.h"
 
 namespace solidmorph {
-
-// The shape the options name: a preset or a frame of the running program
-// (one set, for the latitude and the longitude alike), or the sets given.
-struct ChosenShape {
-    ShapeParams latitude, longitude;
-};
-ChosenShape chosen_shape(const ExportOptions& options);
 
 // The texture the options name, or the installed vein.tga when they name
 // none. False, with a message for the user, if it cannot be found, read or

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "export/export_job.h"
-#include "export/export_options.h"
-#include "export/file_output.h"
 #include "morph/morph_scheduler.h"
+#include "platform/file_output.h"
+#include "shapes/export_options.h"
 
 #ifndef SOLIDMORPH_VERSION
 #define SOLIDMORPH_VERSION "unknown"

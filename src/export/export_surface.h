@@ -49,12 +49,4 @@ ExportSurface export_surface(const ShapeParams& latitude, const ShapeParams& lon
 // them as they were, if they have no extent or would not stay finite.
 bool fit_to_size(std::vector<Vec3>& positions, double size, bool on_plate);
 
-// Preset 1 to 11 as the shape table holds it.
-ShapeParams preset_shape(int preset);
-
-// The shape the running program shows in frame `frame`, counting the first
-// frame drawn as 1: the live shape after that many morph steps from start-up.
-// Frame 0 is the sphere the first morph starts from.
-ShapeParams frame_shape(uint64_t frame);
-
 }  // namespace solidmorph

@@ -18,14 +18,15 @@
 #include <tuple>
 #include <vector>
 
-#include "export/export_options.h"
 #include "export/export_surface.h"
-#include "export/file_output.h"
 #include "export/mesh_files.h"
 #include "export/printable_solid.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
+#include "morph/frame_shape.h"
 #include "morph/morph_scheduler.h"
+#include "platform/file_output.h"
+#include "shapes/export_options.h"
 #include "support/work_folder.h"
 
 namespace solidmorph {

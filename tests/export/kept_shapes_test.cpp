@@ -1,7 +1,7 @@
 // The file of kept shapes through its own reading and writing: every form a
 // path can take where shapes.txt belongs, a round trip that leaves what it
 // cannot read where it was, and two programs keeping shapes at once.
-#include "export/kept_shapes.h"
+#include "shapes/kept_shapes.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "export/export_options.h"
+#include "shapes/export_options.h"
 
 #include <getopt.h>
 
@@ -11,8 +11,9 @@
 #include <filesystem>
 #include <string>
 
-#include "export/kept_shapes.h"
+#include "morph/frame_shape.h"
 #include "morph/morph_scheduler.h"
+#include "shapes/kept_shapes.h"
 
 namespace solidmorph {
 
@@ -400,6 +401,21 @@ bool parse_export_options(const std::vector<std::string>& args, ExportOptions& o
         return false;
     }
     return true;
+}
+
+ChosenShape chosen_shape(const ExportOptions& options) {
+    ShapeParams one{};
+    switch (options.source) {
+        case ShapeSource::preset:
+            one = preset_shape(options.preset);
+            break;
+        case ShapeSource::frame:
+            one = frame_shape(options.frame);
+            break;
+        case ShapeSource::shape:
+            return {options.shape, options.longitude};
+    }
+    return {one, one};
 }
 
 }  // namespace solidmorph

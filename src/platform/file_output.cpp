@@ -1,4 +1,4 @@
-#include "export/file_output.h"
+#include "platform/file_output.h"
 
 #include <fcntl.h>
 #include <signal.h>

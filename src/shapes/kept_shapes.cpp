@@ -1,4 +1,4 @@
-#include "export/kept_shapes.h"
+#include "shapes/kept_shapes.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <unordered_set>
 
-#include "export/file_output.h"
+#include "platform/file_output.h"
 
 namespace solidmorph {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "export/export_options.h"
+#include "shapes/export_options.h"
 
 namespace solidmorph {
 

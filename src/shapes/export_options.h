@@ -91,6 +91,13 @@ bool same_set(const ShapeParams& a, const ShapeParams& b);
 // height above 0 and below 100 ("20%"). False on anything else.
 bool parse_flat_base(std::string_view text, double& height, bool& percent);
 
+// The shape the options name: a preset or a frame of the running program
+// (one set, for the latitude and the longitude alike), or the sets given.
+struct ChosenShape {
+    ShapeParams latitude, longitude;
+};
+ChosenShape chosen_shape(const ExportOptions& options);
+
 // Whether the format holds a closed solid for printing (and so takes a flat
 // base) rather than the drawn surface.
 constexpr bool solid_format(MeshFormat format) {
