@@ -202,6 +202,7 @@ bool cut_flat_base(PrintableSolid& solid, double height, std::string& reason, bo
     // thin triangles between them fold over when the file's six decimals
     // move them. Moved first to the coordinates the file will hold, the
     // base is triangulated and the solid checked as the file has it.
+    const std::vector<Vec3> before_settling = cut_solid.vertices;
     if (for_threemf && !settle_as_threemf_keeps(cut_solid, reason)) {
         reason = "the solid cut for the flat base cannot be put in a 3MF: " + reason;
         return false;
@@ -211,8 +212,13 @@ bool cut_flat_base(PrintableSolid& solid, double height, std::string& reason, bo
                                   (for_threemf ? "at the six decimals a 3MF keeps"
                                                : "once rounded to floats"));
     }
+    // As for a whole solid (threemf_bytes), the corners of triangles that
+    // the six decimals made cross are moved to other values the file holds.
     if (!orient_and_check_solid(cut_solid.vertices, cut_solid.triangles, cut_solid.volume,
-                                reason)) {
+                                reason) &&
+        (!for_threemf || !uncross_as_threemf_keeps(cut_solid, before_settling) ||
+         !orient_and_check_solid(cut_solid.vertices, cut_solid.triangles, cut_solid.volume,
+                                 reason))) {
         reason = "the solid cut for the flat base is not sound: " + reason;
         return false;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,5 +19,16 @@ namespace solidmorph {
 bool orient_and_check_solid(const std::vector<Vec3>& vertices,
                             std::vector<TriangleCorners>& triangles, double& volume,
                             std::string& reason);
+
+// Moves vertices of a closed surface whose triangles cross or touch each
+// other away from their shared corners and edges, each to one of the
+// positions `candidates` offers for it (the first being where it is), until
+// no two do: a few vertices at a time, each to the position that leaves the
+// fewest crossings near it, nearest first among equals. The crossings are
+// found and counted with exact predicates. False, with the vertices as far
+// as it got, if some crossings remain that no offered move removes.
+using CandidatePositions = std::function<std::vector<Vec3>(uint32_t vertex)>;
+bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& triangles,
+             const CandidatePositions& candidates);
 
 }  // namespace solidmorph
