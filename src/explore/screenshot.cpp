@@ -5,7 +5,7 @@
 #include <ctime>
 #include <vector>
 
-#include "export/mesh_files.h"
+#include "export/png_file.h"
 #include "image/tga_decode.h"
 #include "platform/file_output.h"
 

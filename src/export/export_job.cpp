@@ -12,8 +12,12 @@
 #include <filesystem>
 
 #include "export/flat_base.h"
-#include "export/mesh_files.h"
+#include "export/glb_file.h"
+#include "export/mesh_math.h"
+#include "export/obj_file.h"
+#include "export/png_file.h"
 #include "export/printable_solid.h"
+#include "export/stl_file.h"
 #include "export/threemf_file.h"
 #include "image/tga_file.h"
 
@@ -35,12 +39,6 @@ std::vector<fs::path> default_texture_paths() {
     if (error) return {};
     const fs::path folder = self.parent_path();
     return {folder / ".." / "share" / "solidmorph" / "vein.tga", folder / "vein.tga"};
-}
-
-bool all_finite(const std::vector<Vec3>& positions) {
-    return std::all_of(positions.begin(), positions.end(), [](const Vec3& p) {
-        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-    });
 }
 
 constexpr const char* non_finite_reason = "this shape has infinite or undefined (NaN) vertices";
@@ -92,10 +90,6 @@ bool read_texture(const std::string& chosen, DecodedImage& image, std::string& e
     return false;
 }
 
-namespace {
-
-// The flat base as --flat-base asks for it: a height in the solid's units,
-// or a percent of its height; 0 leaves it whole.
 bool cut_as_asked(PrintableSolid& solid, double flat_base, bool percent, std::string& error,
                   bool for_threemf) {
     if (!(flat_base > 0.0)) return true;
@@ -104,8 +98,6 @@ bool cut_as_asked(PrintableSolid& solid, double flat_base, bool percent, std::st
         percent ? flat_base / 100.0 * (double(figures.high.z) - figures.low.z) : flat_base;
     return cut_flat_base(solid, height, error, for_threemf);
 }
-
-}  // namespace
 
 bool build_export_files(const ExportOptions& options, ExportFiles& out, std::string& error) {
     const ChosenShape shape = chosen_shape(options);
@@ -142,10 +134,9 @@ bool build_export_files(const ExportOptions& options, ExportFiles& out, std::str
             if (!options.texture.empty()) {
                 DecodedImage texture;
                 if (!read_texture(options.texture, texture, error)) return false;
-                fs::path beside(options.output);
-                const std::string png = beside.replace_extension(".png").string();
-                const std::string mtl = beside.replace_extension(".mtl").string();
-                material = fs::path(mtl).filename().string();
+                const ObjSideFiles beside = obj_side_files(options.output);
+                const std::string &png = beside.png, &mtl = beside.mtl;
+                material = beside.library;
                 const std::string text = mtl_text(fs::path(png).filename().string());
                 out.files.push_back({mtl, Bytes(text.begin(), text.end())});
                 out.files.push_back({png, {}});

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "export/export_surface.h"
+#include "export/printable_solid.h"
 #include "geometry/geometry_types.h"
 #include "image/tga_decode.h"
 #include "platform/file_output.h"
@@ -34,6 +35,12 @@ struct ExportFiles {
 // that cannot be written in that format or a texture that cannot be used; nothing is written either
 // way (write_files_atomically does that).
 bool build_export_files(const ExportOptions& options, ExportFiles& out, std::string& error);
+
+// The flat base as --flat-base asks for it: a height in the solid's units,
+// or a percent of its height; 0 leaves it whole. `for_threemf` as for
+// cut_flat_base.
+bool cut_as_asked(PrintableSolid& solid, double flat_base, bool percent, std::string& error,
+                  bool for_threemf);
 
 // What an .stl export of these positions (over the program's triangle
 // list) would find, without writing anything: a sound solid, its volume and

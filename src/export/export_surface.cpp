@@ -4,17 +4,12 @@
 #include <cmath>
 #include <utility>
 
+#include "export/mesh_math.h"
 #include "geometry/surface_mesh.h"
 #include "geometry/triangle_list.h"
 #include "morph/surface_setup.h"
 
 namespace solidmorph {
-
-namespace {
-
-double coordinate(const Vec3& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
-
-}  // namespace
 
 std::vector<TriangleCorners> corners_of(const TriangleList& list) {
     std::vector<TriangleCorners> corners(list.size());
@@ -68,14 +63,9 @@ ExportSurface export_surface(const ShapeParams& latitude, const ShapeParams& lon
 
 bool fit_to_size(std::vector<Vec3>& positions, double size, bool on_plate) {
     if (positions.empty()) return false;
-    double low[3], high[3];
-    for (int axis = 0; axis < 3; ++axis) low[axis] = high[axis] = coordinate(positions[0], axis);
-    for (const Vec3& p : positions) {
-        for (int axis = 0; axis < 3; ++axis) {
-            low[axis] = std::min(low[axis], coordinate(p, axis));
-            high[axis] = std::max(high[axis], coordinate(p, axis));
-        }
-    }
+    const Box box = bounding_box(positions);
+    const double low[3] = {box.low.x, box.low.y, box.low.z};
+    const double high[3] = {box.high.x, box.high.y, box.high.z};
     const double extent = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
     const double scale = size / extent;
     if (!(extent > 0.0) || !std::isfinite(scale)) return false;

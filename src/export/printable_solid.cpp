@@ -1,12 +1,14 @@
 #include "export/printable_solid.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <numbers>
 #include <set>
 
+#include "export/mesh_math.h"
 #include "export/solid_check.h"
 
 namespace solidmorph {
@@ -44,11 +46,9 @@ struct SolidGrid {
 bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid, std::string& reason,
                           double size) {
     solid = {};
-    for (const Vec3& p : surface.positions) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-            reason = "the surface has infinite or undefined (NaN) vertices";
-            return false;
-        }
+    if (!all_finite(surface.positions)) {
+        reason = "the surface has infinite or undefined (NaN) vertices";
+        return false;
     }
 
     const SolidGrid grid(surface);
@@ -98,21 +98,14 @@ bool make_printable_solid(const ExportSurface& surface, PrintableSolid& solid, s
 SolidFigures solid_figures(const PrintableSolid& solid) {
     SolidFigures figures;
     if (solid.vertices.empty()) return figures;
-    figures.low = figures.high = solid.vertices.front();
-    for (const Vec3& v : solid.vertices) {
-        figures.low = {std::min(figures.low.x, v.x), std::min(figures.low.y, v.y),
-                       std::min(figures.low.z, v.z)};
-        figures.high = {std::max(figures.high.x, v.x), std::max(figures.high.y, v.y),
-                        std::max(figures.high.z, v.z)};
-    }
+    const Box box = bounding_box(solid.vertices);
+    figures.low = box.low;
+    figures.high = box.high;
     figures.base_low = figures.high;
     figures.base_high = figures.low;
     for (const TriangleCorners& t : solid.triangles) {
         const Vec3 &a = solid.vertices[t[0]], &b = solid.vertices[t[1]], &c = solid.vertices[t[2]];
-        const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
-        const double w[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
-        const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2],
-                             u[0] * w[1] - u[1] * w[0]};
+        const std::array<double, 3> n = triangle_normal(a, b, c);
         const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
         if (!(n[2] < 0.0) || !(length > 0.0)) continue;
         if (a.z == figures.low.z && b.z == figures.low.z && c.z == figures.low.z) {

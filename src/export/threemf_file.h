@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "export/mesh_files.h"
+#include "export/mesh_math.h"
 #include "export/printable_solid.h"
 
 namespace solidmorph {

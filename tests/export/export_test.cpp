@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -203,6 +204,78 @@ TEST(PrintableSolid, EveryPresetIsASound3mfAtAnyPrintingSize) {
             << reason;
         EXPECT_EQ(read.triangles, written) << "no longer facing outward";
         EXPECT_NEAR(volume, solid.volume, 1e-4 * solid.volume);
+    }
+}
+
+// Solids whose steepest overhang is known by hand: a cone standing on its
+// apex leans out by atan(r cos(pi/n) / h) on every side; a wedge on a flat
+// base leans out on one side only, by atan(d / h), over its base's area.
+TEST(PrintableSolid, TheReportsSteepestOverhangIsTheOneWorkedOutByHand) {
+    auto figures_of = [](std::vector<Vec3> vertices, std::vector<TriangleCorners> triangles) {
+        PrintableSolid solid{std::move(vertices), std::move(triangles)};
+        std::string reason;
+        EXPECT_TRUE(orient_and_check_solid(solid.vertices, solid.triangles, solid.volume, reason))
+            << reason;
+        return solid_figures(solid);
+    };
+    for (const auto& [radius, height, sides] :
+         {std::tuple{1.0, 1.0, 16}, std::tuple{3.0, 1.0, 7}, std::tuple{0.5, 2.0, 40}}) {
+        SCOPED_TRACE(testing::Message() << radius << " " << height << " " << sides);
+        std::vector<Vec3> cone = {{0, 0, 0}, {0, 0, float(height)}};
+        std::vector<TriangleCorners> faces;
+        for (int k = 0; k < sides; ++k) {
+            const double turn = 2 * std::numbers::pi * k / sides;
+            cone.push_back(
+                {float(radius * std::cos(turn)), float(radius * std::sin(turn)), float(height)});
+            const uint32_t here = uint32_t(2 + k), next = uint32_t(2 + (k + 1) % sides);
+            faces.push_back({0, next, here});
+            faces.push_back({1, here, next});
+        }
+        const SolidFigures f = figures_of(cone, faces);
+        EXPECT_NEAR(f.steepest_overhang,
+                    std::atan(radius * std::cos(std::numbers::pi / sides) / height) * 180 /
+                        std::numbers::pi,
+                    1e-4);
+        EXPECT_EQ(f.base_area, 0.0) << "a point on the plate is no base";
+    }
+    for (const auto& [lean, height] :
+         {std::pair{1.0f, 1.0f}, std::pair{1.0f, 3.0f}, std::pair{0.0f, 2.0f}}) {
+        SCOPED_TRACE(testing::Message() << lean << " " << height);
+        // A 2 x 3 base; the face at x = 2 leans out by `lean` at the top.
+        const std::vector<Vec3> wedge = {{0, 0, 0},
+                                         {2, 0, 0},
+                                         {2, 3, 0},
+                                         {0, 3, 0},
+                                         {0, 0, height},
+                                         {2 + lean, 0, height},
+                                         {2 + lean, 3, height},
+                                         {0, 3, height}};
+        const std::vector<TriangleCorners> faces = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7},
+                                                    {0, 1, 5}, {0, 5, 4}, {1, 2, 6}, {1, 6, 5},
+                                                    {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
+        const SolidFigures f = figures_of(wedge, faces);
+        EXPECT_NEAR(f.steepest_overhang, std::atan(double(lean) / height) * 180 / std::numbers::pi,
+                    1e-4);
+        EXPECT_NEAR(f.base_area, 6.0, 1e-9);
+    }
+}
+
+// Many readers take an STL whose header starts with "solid" for text.
+TEST(MeshFiles, AStlsHeaderNeverStartsWithSolidAndCountsItsFacets) {
+    for (const double size : {0.0, 80.0}) {
+        PrintableSolid solid;
+        std::string reason;
+        ASSERT_TRUE(make_printable_solid(export_surface(preset_shape(3)), solid, reason, size));
+        const Bytes stl = stl_bytes(solid);
+        ASSERT_GE(stl.size(), 84u);
+        std::string start(stl.begin(), stl.begin() + 5);
+        std::transform(start.begin(), start.end(), start.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        EXPECT_NE(start, "solid");
+        uint32_t facets = 0;
+        std::memcpy(&facets, stl.data() + 80, 4);
+        EXPECT_EQ(facets, solid.triangles.size());
+        EXPECT_EQ(stl.size(), 84 + 50 * size_t(facets));
     }
 }
 
