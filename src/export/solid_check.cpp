@@ -159,11 +159,16 @@ bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& tr
     // that helps; when a round moves none, their neighbours join them (a
     // crossing can need a corner beside it moved first), up to twice.
     constexpr int rounds = 24, widenings = 2;
+    constexpr size_t most_crossings = 256;
     int widened = 0;
     for (int round = 0; round < rounds; ++round) {
         std::vector<std::pair<Face, Face>> pairs;
         PMP::self_intersections(mesh.faces(), mesh, std::back_inserter(pairs));
         if (pairs.empty()) return true;
+        // A few places where sheets pass within a rounding of each other
+        // are mended; a surface crossing itself all over (detail finer than
+        // the positions offered) is not, and is told so at once.
+        if (pairs.size() > most_crossings) return false;
         std::set<uint32_t> crossing;
         for (const auto& [f, g] : pairs) {
             for (const Face face : {f, g}) {

@@ -26,7 +26,8 @@ bool orient_and_check_solid(const std::vector<Vec3>& vertices,
 // no two do: a few vertices at a time, each to the position that leaves the
 // fewest crossings near it, nearest first among equals. The crossings are
 // found and counted with exact predicates. False, with the vertices as far
-// as it got, if some crossings remain that no offered move removes.
+// as it got, if some crossings remain that no offered move removes, or at
+// once where more than a few hundred pairs of triangles cross.
 using CandidatePositions = std::function<std::vector<Vec3>(uint32_t vertex)>;
 bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& triangles,
              const CandidatePositions& candidates);
