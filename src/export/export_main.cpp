@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "export/export_job.h"
+#include "export/plate_file.h"
 #include "morph/morph_scheduler.h"
 #include "platform/file_output.h"
 #include "shapes/export_options.h"
@@ -34,7 +35,10 @@ constexpr const char* usage_text =
     "                          --kept NAME) -o FILE\n"
     "                         [--size MM] [--flat-base H|P%%] [--detail N]\n"
     "                         [--texture FILE.tga]\n"
-    "Writes one shape of solidmorph, exactly as the program generates it.\n"
+    "   or: solidmorph-export --plate N [--preset N | --frames FIRST:LAST]\n"
+    "                         --size MM -o FILE.3mf [--flat-base H|P%%] [--detail N]\n"
+    "Writes one shape of solidmorph, exactly as the program generates it, or\n"
+    "stages of one morph side by side on a print plate.\n"
     "\n"
     "  --preset N      preset N of the shape table, 1 (the sphere) to %d\n"
     "  --frame F       the shape the program shows in frame F of a run, counting the\n"
@@ -65,6 +69,11 @@ constexpr const char* usage_text =
     "                  (default 64, the program's own)\n"
     "  --texture FILE  the TGA texture for .glb (default: the installed vein.tga);\n"
     "                  with NAME.obj, also writes NAME.mtl and NAME.png beside it\n"
+    "  --plate N       N stages (2 to 24) of one morph, evenly spaced, in one .3mf,\n"
+    "                  each its own object, laid in rows on a 250 x 210 mm plate;\n"
+    "                  the morph is the program's way from the sphere to the\n"
+    "                  --preset (default 6), or --frames FIRST:LAST, the frames\n"
+    "                  FIRST up to, not including, LAST\n"
     "  -h, --help      show this help and exit\n"
     "      --version   show the version and exit\n"
     "\n"
@@ -112,7 +121,15 @@ int main(int argc, char** argv) {
 
     ExportOptions options;
     std::string error;
-    if (!parse_export_options(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    PlateOptions plate;
+    if (!take_plate_options(args, plate, error)) return usage_error(error);
+    ShapeOptionsSeen seen;
+    if (plate.stages == 0 && !plate.frames_given) {
+        if (!parse_export_options(args, options, error)) return usage_error(error);
+    } else if (!parse_shape_options(args, options, seen, error) ||
+               (options.action == ExportAction::write &&
+                !check_plate_options(plate, options, seen, error))) {
         return usage_error(error);
     }
     if (options.action == ExportAction::help) {
@@ -125,7 +142,10 @@ int main(int argc, char** argv) {
     }
 
     ExportFiles out;
-    if (!build_export_files(options, out, error)) return failure(error);
+    if (plate.stages != 0 ? !build_plate_files(plate, options, out, error)
+                          : !build_export_files(options, out, error)) {
+        return failure(error);
+    }
     if (!write_files_atomically(out.files, error)) return failure(error);
 
     // The files are in place whatever happens to the report.

@@ -548,6 +548,26 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--texture keep.stl -o out.stl", 2, "does not go with .stl", SOLIDMORPH_EXPLORE},
         {"--twist", 2, "Try 'solidmorph-explore --help'", SOLIDMORPH_EXPLORE},
         {"window", 2, "unexpected argument 'window'", SOLIDMORPH_EXPLORE},
+        {"--plate 6 --size 40 -o out.3mf", 2, "unknown option '--plate'", SOLIDMORPH_EXPLORE},
+        {"--plate 1 --size 40 -o out.3mf", 2, "--plate takes a whole number of stages from 2"},
+        {"--plate 25 --size 40 -o out.3mf", 2, "from 2 to 24, not '25'"},
+        {"--plate=-3 --size 40 -o out.3mf", 2, "from 2 to 24, not '-3'"},
+        {"--plate 6 --plate 6 --size 40 -o out.3mf", 2, "more than one --plate"},
+        {"--plate 6 --size 40 -o out.stl", 2, "--plate writes a .3mf"},
+        {"--plate 6 --size 40", 2, "--plate writes a .3mf"},
+        {"--plate 6 -o out.3mf", 2, "--plate needs --size"},
+        {"--plate 6 --size 40 --frame 3 -o out.3mf", 2, "--preset N or --frames"},
+        {"--plate 6 --size 40 --preset 1 -o out.3mf", 2, "a preset from 2 to 11"},
+        {"--plate 6 --size 40 --frames 9:3 -o out.3mf", 2, "--frames takes FIRST:LAST"},
+        {"--plate 6 --size 40 --frames 9:9 -o out.3mf", 2, "--frames takes FIRST:LAST"},
+        {"--plate 6 --size 40 --frames 1:x -o out.3mf", 2, "--frames takes FIRST:LAST"},
+        {"--plate 6 --size 40 --frames=:5 -o out.3mf", 2, "--frames takes FIRST:LAST"},
+        {"--plate 6 --size 40 --frames 0:18446744073709551616 -o out.3mf", 2,
+         "--frames takes FIRST:LAST"},
+        {"--plate 6 --size 40 --frames 3:8 -o out.3mf", 2, "fewer frames than the 6 stages"},
+        {"--plate 6 --size 40 --frames 3:100 --preset 4 -o out.3mf", 2, "--preset N or --frames"},
+        {"--frames 0:100 --size 40 -o out.3mf", 2, "--frames goes with --plate"},
+        {"--plate 6 --size 40 --frames", 2, "option '--frames' needs a value"},
     };
     for (const char* base : {"-2", "0", "abc", "5%%", "%", "-3%", "100%", "1e999", "nan"}) {
         rows.push_back({"--preset 6 --size 80 --flat-base " + std::string(base) + " -o out.stl", 2,
@@ -580,6 +600,88 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         EXPECT_EQ(read_file(folder.path / "keep.stl"), "keep");
     }
     data_home ? setenv("XDG_DATA_HOME", data_home->c_str(), 1) : unsetenv("XDG_DATA_HOME");
+}
+
+// The plate as lib3mf reads it: one object and build item a stage, each a
+// sound solid lying on the plate, the stages apart, in frame order; a stage
+// the solid that frame's own 3MF holds.
+TEST(ExportProgram, APlateLaysEachStageOfTheMorphApartAsASolidOfItsOwn) {
+    const test::WorkFolder folder(false);
+    struct Row {
+        std::string args;
+        size_t stages;
+        std::string last_stage;  // the --frame of the last stage
+        bool fits;
+    };
+    const std::vector<Row> rows = {
+        {"--plate 6 --size 40", 6, "200", true},
+        {"--plate 4 --preset 11 --size 60 --flat-base 30%", 4, "8200", true},
+        {"--plate 3 --frames 0:100 --size 40", 3, "99", true},
+        {"--plate 24 --size 60", 24, "200", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        const CommandRun run = export_to(folder.path, row.args + " -o plate.3mf");
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out.find("larger than a 250 x 210 mm plate") == std::string::npos, row.fits)
+            << run.out;
+        const std::string bytes = read_file(folder.path / "plate.3mf");
+        std::vector<ThreemfItem> items;
+        ASSERT_TRUE(read_threemf_items(Bytes(bytes.begin(), bytes.end()), items));
+        ASSERT_EQ(items.size(), row.stages);
+        std::vector<std::pair<Vec3, Vec3>> boxes;
+        std::set<std::string> names;
+        for (ThreemfItem& item : items) {
+            SCOPED_TRACE(item.name);
+            names.insert(item.name);
+            EXPECT_TRUE(item.mesh.millimetres);
+            EXPECT_FALSE(item.turned);
+            const std::vector<TriangleCorners> written = item.mesh.triangles;
+            double volume = 0;
+            std::string reason;
+            ASSERT_TRUE(
+                orient_and_check_solid(item.mesh.vertices, item.mesh.triangles, volume, reason))
+                << reason;
+            EXPECT_EQ(item.mesh.triangles, written);
+            Vec3 low = item.mesh.vertices.at(0), high = low;
+            for (const Vec3& p : item.mesh.vertices) {
+                low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+                high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+            }
+            EXPECT_EQ(low.z, 0.0f);
+            EXPECT_EQ(item.offset.z, 0.0f);
+            boxes.push_back({{low.x + item.offset.x, low.y + item.offset.y, 0},
+                             {high.x + item.offset.x, high.y + item.offset.y, 0}});
+            if (row.fits) {
+                EXPECT_GE(boxes.back().first.x, 0.0f);
+                EXPECT_GE(boxes.back().first.y, 0.0f);
+                EXPECT_LE(boxes.back().second.x, 250.0f);
+                EXPECT_LE(boxes.back().second.y, 210.0f);
+            }
+        }
+        EXPECT_EQ(names.size(), row.stages) << "every stage named apart";
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            for (size_t j = i + 1; j < boxes.size(); ++j) {
+                const bool apart =
+                    boxes[i].second.x < boxes[j].first.x || boxes[j].second.x < boxes[i].first.x ||
+                    boxes[i].second.y < boxes[j].first.y || boxes[j].second.y < boxes[i].first.y;
+                EXPECT_TRUE(apart) << i << " and " << j;
+            }
+        }
+        EXPECT_NE(items.back().name.find("(frame " + row.last_stage + ")"), std::string::npos)
+            << items.back().name;
+        const size_t size_at = row.args.find("--size");
+        const CommandRun alone = export_to(folder.path, "--frame " + row.last_stage + " " +
+                                                            row.args.substr(size_at) + " -o f.3mf");
+        ASSERT_EQ(alone.code, 0) << alone.err;
+        const std::string one = read_file(folder.path / "f.3mf");
+        ThreemfMesh single;
+        ASSERT_TRUE(read_threemf(Bytes(one.begin(), one.end()), single));
+        ASSERT_EQ(single.vertices.size(), items.back().mesh.vertices.size());
+        EXPECT_EQ(std::memcmp(single.vertices.data(), items.back().mesh.vertices.data(),
+                              single.vertices.size() * sizeof(Vec3)),
+                  0);
+    }
 }
 
 TEST(ExportProgram, SizesTexturesAndReportsAsTheManualSays) {
