@@ -150,13 +150,13 @@ PlateLayout lay_out_with_gap(const std::vector<Vec3>& lows, const std::vector<Ve
     const int count = int(lows.size());
     // As many to a row as the plate's width takes (at least one), then the
     // rows that makes, as evenly filled as they can be.
-    layout.columns =
-        std::clamp(int((plate_width + gap) / (cell_width + gap)), 1, std::max(count, 1));
+    const double room_x = plate_width - 2 * plate_margin, room_y = plate_depth - 2 * plate_margin;
+    layout.columns = std::clamp(int((room_x + gap) / (cell_width + gap)), 1, std::max(count, 1));
     layout.rows = (count + layout.columns - 1) / layout.columns;
     layout.columns = (count + layout.rows - 1) / layout.rows;
     layout.width = layout.columns * cell_width + (layout.columns - 1) * gap;
     layout.depth = layout.rows * cell_depth + (layout.rows - 1) * gap;
-    layout.fits = layout.width <= plate_width && layout.depth <= plate_depth;
+    layout.fits = layout.width <= room_x && layout.depth <= room_y;
     const double left = (plate_width - layout.width) / 2, front = (plate_depth - layout.depth) / 2;
     for (int i = 0; i < count; ++i) {
         const int column = i % layout.columns, row = i / layout.columns;
@@ -200,12 +200,12 @@ bool build_plate_files(const PlateOptions& plate, const ExportOptions& options, 
             return false;
         }
         if (!make_printable_solid(surface, placed.solid, error, options.size)) {
-            error = name + ": this shape cannot be made a printable solid: " + error;
+            error.insert(0, name + ": this shape cannot be made a printable solid: ");
             return false;
         }
         if (!cut_as_asked(placed.solid, options.flat_base, options.flat_base_percent, error,
                           true)) {
-            error = name + ": " + error;
+            error.insert(0, name + ": ");
             return false;
         }
         const Box box = bounding_box(placed.solid.vertices);

@@ -29,6 +29,9 @@ inline constexpr double plate_width = 250.0;
 inline constexpr double plate_depth = 210.0;
 inline constexpr double plate_gap = 5.0;
 inline constexpr double least_plate_gap = 2.0;
+// Kept free along the plate's edges, so that the micrometres of each
+// solid's offset never take it past them.
+inline constexpr double plate_margin = 1.0;
 
 // Takes --plate N and --frames FIRST:LAST (either as two words or with
 // '=') out of the arguments, leaving the rest for the shape options. False,
@@ -55,7 +58,7 @@ std::vector<uint64_t> stage_frames(uint64_t first, uint64_t last, int stages);
 // left, in the order given, every solid centred in a cell as wide and deep
 // as the largest, a gap between cells, the whole centred on the plate.
 // `fits` is false when even the least gap leaves the rows wider or deeper
-// than the plate; they are then laid out with the full gap all the same,
+// than the plate within its margin; they are then laid out with the full gap all the same,
 // running past its edges.
 struct PlateLayout {
     std::vector<float> offset_x, offset_y;

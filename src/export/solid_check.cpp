@@ -75,68 +75,68 @@ namespace {
 
 using Face = Mesh::Face_index;
 
-CGAL::Bbox_3 face_box(const Mesh& mesh, Face face) {
+CGAL::Bbox_3 face_box(const Mesh& sheet, Face face) {
     CGAL::Bbox_3 box;
-    for (const Mesh::Vertex_index v : CGAL::vertices_around_face(mesh.halfedge(face), mesh)) {
-        box += mesh.point(v).bbox();
+    for (const Mesh::Vertex_index v : CGAL::vertices_around_face(sheet.halfedge(face), sheet)) {
+        box += sheet.point(v).bbox();
     }
     return box;
 }
 
-size_t crossings_among(const std::vector<Face>& faces, const Mesh& mesh) {
+size_t crossings_among(const std::vector<Face>& faces, const Mesh& sheet) {
     std::vector<std::pair<Face, Face>> pairs;
-    PMP::self_intersections(faces, mesh, std::back_inserter(pairs));
+    PMP::self_intersections(faces, sheet, std::back_inserter(pairs));
     return pairs.size();
 }
 
 // The faces that any of a vertex's offered moves could bring into contact.
-std::vector<Face> faces_near(const Mesh& mesh, uint32_t index, const std::vector<Vec3>& offered) {
+std::vector<Face> faces_near(const Mesh& sheet, uint32_t index, const std::vector<Vec3>& offered) {
     const Mesh::Vertex_index vertex(index);
-    CGAL::Bbox_3 reach = mesh.point(vertex).bbox();
-    for (const Face face : CGAL::faces_around_target(mesh.halfedge(vertex), mesh)) {
-        if (face != Mesh::null_face()) reach += face_box(mesh, face);
+    CGAL::Bbox_3 reach = sheet.point(vertex).bbox();
+    for (const Face face : CGAL::faces_around_target(sheet.halfedge(vertex), sheet)) {
+        // cppcheck-suppress useStlAlgorithm
+        if (face != Mesh::null_face()) reach += face_box(sheet, face);
     }
     for (const Vec3& p : offered) reach += Point(p.x, p.y, p.z).bbox();
     std::vector<Face> near;
-    for (const Face face : mesh.faces()) {
-        if (CGAL::do_overlap(reach, face_box(mesh, face))) near.push_back(face);
-    }
+    std::copy_if(sheet.faces().begin(), sheet.faces().end(), std::back_inserter(near),
+                 [&](Face face) { return CGAL::do_overlap(reach, face_box(sheet, face)); });
     return near;
 }
 
 // Moves two vertices at once to the pair of their offered positions that
 // leaves the fewest crossings near them, if that is fewer than now.
-bool move_together(Mesh& mesh, uint32_t a, uint32_t b, const CandidatePositions& candidates,
+bool move_together(Mesh& sheet, uint32_t a, uint32_t b, const CandidatePositions& candidates,
                    std::vector<Vec3>& vertices) {
     // The nearest few of each: the pairs grow as the square.
     constexpr size_t few = 27;
     std::vector<Vec3> offered_a = candidates(a), offered_b = candidates(b);
     offered_a.resize(std::min(offered_a.size(), few));
     offered_b.resize(std::min(offered_b.size(), few));
-    std::vector<Face> near = faces_near(mesh, a, offered_a);
-    const std::vector<Face> near_b = faces_near(mesh, b, offered_b);
+    std::vector<Face> near = faces_near(sheet, a, offered_a);
+    const std::vector<Face> near_b = faces_near(sheet, b, offered_b);
     near.insert(near.end(), near_b.begin(), near_b.end());
     std::sort(near.begin(), near.end());
     near.erase(std::unique(near.begin(), near.end()), near.end());
     const Mesh::Vertex_index va(a), vb(b);
-    const Point here_a = mesh.point(va), here_b = mesh.point(vb);
-    size_t fewest = crossings_among(near, mesh);
+    const Point here_a = sheet.point(va), here_b = sheet.point(vb);
+    size_t fewest = crossings_among(near, sheet);
     Point best_a = here_a, best_b = here_b;
     for (const Vec3& p : offered_a) {
         for (const Vec3& q : offered_b) {
             if (fewest == 0) break;
-            mesh.point(va) = Point(p.x, p.y, p.z);
-            mesh.point(vb) = Point(q.x, q.y, q.z);
-            const size_t left = crossings_among(near, mesh);
+            sheet.point(va) = Point(p.x, p.y, p.z);
+            sheet.point(vb) = Point(q.x, q.y, q.z);
+            const size_t left = crossings_among(near, sheet);
             if (left < fewest) {
                 fewest = left;
-                best_a = mesh.point(va);
-                best_b = mesh.point(vb);
+                best_a = sheet.point(va);
+                best_b = sheet.point(vb);
             }
         }
     }
-    mesh.point(va) = best_a;
-    mesh.point(vb) = best_b;
+    sheet.point(va) = best_a;
+    sheet.point(vb) = best_b;
     if (best_a == here_a && best_b == here_b) return false;
     vertices[a] = {float(best_a.x()), float(best_a.y()), float(best_a.z())};
     vertices[b] = {float(best_b.x()), float(best_b.y()), float(best_b.z())};
@@ -147,11 +147,11 @@ bool move_together(Mesh& mesh, uint32_t a, uint32_t b, const CandidatePositions&
 
 bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& triangles,
              const CandidatePositions& candidates) {
-    Mesh mesh;
-    for (const Vec3& v : vertices) mesh.add_vertex(Point(v.x, v.y, v.z));
+    Mesh sheet;
+    for (const Vec3& v : vertices) sheet.add_vertex(Point(v.x, v.y, v.z));
     for (const TriangleCorners& t : triangles) {
-        if (mesh.add_face(Mesh::Vertex_index(t[0]), Mesh::Vertex_index(t[1]),
-                          Mesh::Vertex_index(t[2])) == Mesh::null_face()) {
+        if (sheet.add_face(Mesh::Vertex_index(t[0]), Mesh::Vertex_index(t[1]),
+                           Mesh::Vertex_index(t[2])) == Mesh::null_face()) {
             return false;
         }
     }
@@ -163,7 +163,7 @@ bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& tr
     int widened = 0;
     for (int round = 0; round < rounds; ++round) {
         std::vector<std::pair<Face, Face>> pairs;
-        PMP::self_intersections(mesh.faces(), mesh, std::back_inserter(pairs));
+        PMP::self_intersections(sheet.faces(), sheet, std::back_inserter(pairs));
         if (pairs.empty()) return true;
         // A few places where sheets pass within a rounding of each other
         // are mended; a surface crossing itself all over (detail finer than
@@ -173,7 +173,7 @@ bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& tr
         for (const auto& [f, g] : pairs) {
             for (const Face face : {f, g}) {
                 for (const Mesh::Vertex_index v :
-                     CGAL::vertices_around_face(mesh.halfedge(face), mesh)) {
+                     CGAL::vertices_around_face(sheet.halfedge(face), sheet)) {
                     crossing.insert(uint32_t(v));
                 }
             }
@@ -181,8 +181,8 @@ bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& tr
         for (int ring = 0; ring < widened; ++ring) {
             std::set<uint32_t> wider = crossing;
             for (const uint32_t index : crossing) {
-                for (const Mesh::Vertex_index v :
-                     CGAL::vertices_around_target(mesh.halfedge(Mesh::Vertex_index(index)), mesh)) {
+                for (const Mesh::Vertex_index v : CGAL::vertices_around_target(
+                         sheet.halfedge(Mesh::Vertex_index(index)), sheet)) {
                     wider.insert(uint32_t(v));
                 }
             }
@@ -191,20 +191,20 @@ bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& tr
         bool moved = false;
         for (const uint32_t index : crossing) {
             const std::vector<Vec3> offered = candidates(index);
-            const std::vector<Face> near = faces_near(mesh, index, offered);
-            size_t fewest = crossings_among(near, mesh);
-            const Point here = mesh.point(Mesh::Vertex_index(index));
+            const std::vector<Face> near = faces_near(sheet, index, offered);
+            size_t fewest = crossings_among(near, sheet);
+            const Point here = sheet.point(Mesh::Vertex_index(index));
             Point best = here;
             for (const Vec3& p : offered) {
                 if (fewest == 0) break;
-                mesh.point(Mesh::Vertex_index(index)) = Point(p.x, p.y, p.z);
-                const size_t left = crossings_among(near, mesh);
+                sheet.point(Mesh::Vertex_index(index)) = Point(p.x, p.y, p.z);
+                const size_t left = crossings_among(near, sheet);
                 if (left < fewest) {
                     fewest = left;
                     best = Point(p.x, p.y, p.z);
                 }
             }
-            mesh.point(Mesh::Vertex_index(index)) = best;
+            sheet.point(Mesh::Vertex_index(index)) = best;
             if (best != here) {
                 moved = true;
                 vertices[index] = {float(best.x()), float(best.y()), float(best.z())};
@@ -216,19 +216,19 @@ bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& tr
             std::set<uint32_t> corners;
             for (const Face face : {pairs[p].first, pairs[p].second}) {
                 for (const Mesh::Vertex_index v :
-                     CGAL::vertices_around_face(mesh.halfedge(face), mesh)) {
+                     CGAL::vertices_around_face(sheet.halfedge(face), sheet)) {
                     corners.insert(uint32_t(v));
                 }
             }
             for (auto a = corners.begin(); a != corners.end() && !moved; ++a) {
                 for (auto b = std::next(a); b != corners.end() && !moved; ++b) {
-                    moved = move_together(mesh, *a, *b, candidates, vertices);
+                    moved = move_together(sheet, *a, *b, candidates, vertices);
                 }
             }
         }
         if (!moved && ++widened > widenings) return false;
     }
-    return !PMP::does_self_intersect(mesh);
+    return !PMP::does_self_intersect(sheet);
 }
 
 }  // namespace solidmorph

@@ -338,6 +338,7 @@ bool uncross_as_threemf_keeps(PrintableSolid& solid, const std::vector<Vec3>& be
         std::vector<Vec3> offered;
         for (const float x : xs) {
             for (const float y : ys) {
+                // cppcheck-suppress useStlAlgorithm
                 for (const float z : zs) offered.push_back({x, y, z});
             }
         }
@@ -395,7 +396,7 @@ bool threemf_plate_bytes(const std::vector<PlacedSolid>& solids, Bytes& package,
     for (size_t i = 0; i < solids.size(); ++i) {
         Bytes alone;
         if (!sound_threemf(solids[i].solid, written[i].solid, alone, reason)) {
-            reason = solids[i].name + ": " + reason;
+            reason.insert(0, solids[i].name + ": ");
             return false;
         }
     }
@@ -414,7 +415,7 @@ bool threemf_plate_bytes(const std::vector<PlacedSolid>& solids, Bytes& package,
                                     reason) ||
             items[i].mesh.triangles != triangles) {
             package.clear();
-            reason = solids[i].name + ": at the six decimals a 3MF keeps, " + reason;
+            reason.insert(0, solids[i].name + ": at the six decimals a 3MF keeps, ");
             return false;
         }
     }

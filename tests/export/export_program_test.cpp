@@ -614,10 +614,11 @@ TEST(ExportProgram, APlateLaysEachStageOfTheMorphApartAsASolidOfItsOwn) {
         bool fits;
     };
     const std::vector<Row> rows = {
-        {"--plate 6 --size 40", 6, "200", true},
+        // Six to a row only 2 mm apart.
+        {"--plate 24 --size 40", 24, "200", true},
         {"--plate 4 --preset 11 --size 60 --flat-base 30%", 4, "8200", true},
         {"--plate 3 --frames 0:100 --size 40", 3, "99", true},
-        {"--plate 24 --size 60", 24, "200", false},
+        {"--plate 2 --size 220", 2, "200", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
