@@ -76,7 +76,9 @@ struct Packing {
     double scale = 1.0;
 };
 
-int16_t packed(double value) { return int16_t(std::lround(std::clamp(value, -1.0, 1.0) * 32767.0)); }
+int16_t packed(double value) {
+    return int16_t(std::lround(std::clamp(value, -1.0, 1.0) * 32767.0));
+}
 
 bool fits(const std::vector<Vec3>& values, const Packing& packing) {
     return std::all_of(values.begin(), values.end(), [&packing](const Vec3& v) {
@@ -194,8 +196,9 @@ bool animated_glb_bytes(const AnimationRequest& request, const DecodedImage& tex
         double reach = 0.0;
         const auto widen = [&reach](const std::vector<Vec3>& values, const Vec3& from) {
             for (const Vec3& v : values) {
-                reach = std::max({reach, std::fabs(double(v.x) - from.x),
-                                  std::fabs(double(v.y) - from.y), std::fabs(double(v.z) - from.z)});
+                reach =
+                    std::max({reach, std::fabs(double(v.x) - from.x),
+                              std::fabs(double(v.y) - from.y), std::fabs(double(v.z) - from.z)});
             }
         };
         widen(base.positions, places.offset);

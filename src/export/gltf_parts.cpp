@@ -87,11 +87,11 @@ tinygltf::Primitive add_surface_primitive(tinygltf::Model& model, const ExportSu
                           TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, count);
     std::vector<uint32_t> corners;
     corners.reserve(surface.triangles.size() * 3);
-    for (const TriangleCorners& c : surface.triangles) corners.insert(corners.end(), c.begin(), c.end());
-    const int indices =
-        add_gltf_accessor(model, add_gltf_view(model, corners, gltf_element_array_buffer),
-                          TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR,
-                          corners.size());
+    for (const TriangleCorners& c : surface.triangles)
+        corners.insert(corners.end(), c.begin(), c.end());
+    const int indices = add_gltf_accessor(
+        model, add_gltf_view(model, corners, gltf_element_array_buffer),
+        TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, corners.size());
     tinygltf::Primitive primitive;
     primitive.attributes["POSITION"] = positions;
     primitive.attributes["NORMAL"] = normals;

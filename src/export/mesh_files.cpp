@@ -26,7 +26,6 @@ void append_raw(Bytes& out, const T& value) {
     out.insert(out.end(), bytes, bytes + sizeof value);
 }
 
-
 }  // namespace
 
 std::string obj_text(const ExportSurface& surface, const std::string& material_library) {

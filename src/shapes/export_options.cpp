@@ -430,8 +430,9 @@ namespace {
 bool animation_options_fit(const ExportOptions& options, const ShapeOptionsSeen& seen,
                            std::string& error) {
     if (seen.shape) {
-        error = "--animation writes the program's own frames: give no --preset, --frame, "
-                "--shape or --kept with it";
+        error =
+            "--animation writes the program's own frames: give no --preset, --frame, "
+            "--shape or --kept with it";
         return false;
     }
     if (options.size > 0.0) {
