@@ -225,12 +225,12 @@ bool animated_glb_bytes(const AnimationRequest& request, const DecodedImage& tex
              {"NORMAL", add_vectors(model, turned[t], normal_packing, false)}});
     }
 
-    tinygltf::Mesh mesh;
-    mesh.name = "supershape";
-    mesh.primitives.push_back(primitive);
+    tinygltf::Mesh solid;
+    solid.name = "supershape";
+    solid.primitives.push_back(primitive);
     const size_t target_count = primitive.targets.size();
-    mesh.weights.assign(target_count, 0.0);
-    model.meshes.push_back(mesh);
+    solid.weights.assign(target_count, 0.0);
+    model.meshes.push_back(solid);
 
     // The node that turns; quantized, the mesh hangs below it on a node of
     // its own that scales and moves the integers back into place.
@@ -300,7 +300,7 @@ bool animated_glb_bytes(const AnimationRequest& request, const DecodedImage& tex
         // The short way round from the previous key, as slerp takes it.
         const double dot = q[0] * last[0] + q[1] * last[1] + q[2] * last[2] + q[3] * last[3];
         if (i > 0 && dot < 0.0) {
-            for (double& part : q) part = -part;
+            q = {-q[0], -q[1], -q[2], -q[3]};
         }
         last = q;
         turns.insert(turns.end(), {float(q[0]), float(q[1]), float(q[2]), float(q[3])});

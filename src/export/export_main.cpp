@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -71,7 +72,8 @@ constexpr const char* usage_text =
     "                  frame's vertices within 1%% of its extent of the program's\n"
     "  --frames FIRST:LAST\n"
     "                  the frames to animate, FIRST up to but not including LAST\n"
-    "                  (default 0:%llu, the opening and one whole cycle)\n"
+    "                  (default 0:%" PRIu64
+    ", the opening and one whole cycle)\n"
     "  --texture FILE  the TGA texture for .glb (default: the installed vein.tga);\n"
     "                  with NAME.obj, also writes NAME.mtl and NAME.png beside it\n"
     "  -h, --help      show this help and exit\n"
@@ -125,8 +127,7 @@ int main(int argc, char** argv) {
         return usage_error(error);
     }
     if (options.action == ExportAction::help) {
-        std::printf(usage_text, preset_count,
-                    static_cast<unsigned long long>(opening_frames + cycle_frames));
+        std::printf(usage_text, preset_count, opening_frames + cycle_frames);
         return 0;
     }
     if (options.action == ExportAction::version) {

@@ -58,11 +58,12 @@ bool surface_fits_gltf(const ExportSurface& surface, std::string& reason) {
             return false;
         }
     }
-    for (const TriangleCorners& c : surface.triangles) {
-        if (std::any_of(c.begin(), c.end(), [count](uint32_t index) { return index >= count; })) {
-            reason = "a triangle names a vertex outside the grid";
-            return false;
-        }
+    const auto outside = [count](const TriangleCorners& c) {
+        return std::any_of(c.begin(), c.end(), [count](uint32_t index) { return index >= count; });
+    };
+    if (std::any_of(surface.triangles.begin(), surface.triangles.end(), outside)) {
+        reason = "a triangle names a vertex outside the grid";
+        return false;
     }
     return true;
 }
@@ -87,8 +88,9 @@ tinygltf::Primitive add_surface_primitive(tinygltf::Model& model, const ExportSu
                           TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, count);
     std::vector<uint32_t> corners;
     corners.reserve(surface.triangles.size() * 3);
-    for (const TriangleCorners& c : surface.triangles)
+    for (const TriangleCorners& c : surface.triangles) {
         corners.insert(corners.end(), c.begin(), c.end());
+    }
     const int indices = add_gltf_accessor(
         model, add_gltf_view(model, corners, gltf_element_array_buffer),
         TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, corners.size());
