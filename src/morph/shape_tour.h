@@ -20,9 +20,9 @@ namespace solidmorph {
 extern ChosenShape tour_shape;
 
 // Starts the tour of the `chosen` stops at the sphere, the first morph
-// primed. With `random`, the
-// stops come in a random order from `seed`, never one twice in a row. The
-// stops are copied once, here: no frame allocates. At least one stop.
+// primed. With `random`, the stops come in a random order from `seed`,
+// never one twice in a row. They are copied once, here: no frame
+// allocates. At least one stop.
 void start_tour(const std::vector<ChosenShape>& chosen, bool random, uint32_t seed);
 
 // One frame's step, as advance_morph.
