@@ -12,7 +12,6 @@
 #include "export/morph_keys.h"
 #include "morph/frame_shape.h"
 #include "morph/morph_scheduler.h"
-#include "morph/surface_setup.h"
 
 namespace solidmorph {
 
@@ -69,8 +68,7 @@ void add_channel(tinygltf::Animation& animation, int sampler, int node, const ch
 }
 
 // Vectors as 16-bit normalized integers, (v - offset) / scale, each padded
-// to four components so that every vertex starts on a word; false if one
-// lies outside -1 to 1.
+// to four components so that every vertex starts on a word.
 struct Packing {
     Vec3 offset{0, 0, 0};
     double scale = 1.0;
@@ -80,6 +78,7 @@ int16_t packed(double value) {
     return int16_t(std::lround(std::clamp(value, -1.0, 1.0) * 32767.0));
 }
 
+// Whether every component packs within -1 to 1.
 bool fits(const std::vector<Vec3>& values, const Packing& packing) {
     return std::all_of(values.begin(), values.end(), [&packing](const Vec3& v) {
         return std::fabs(double(v.x) - packing.offset.x) <= packing.scale &&
