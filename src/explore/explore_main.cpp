@@ -66,5 +66,14 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", program_name, SOLIDMORPH_VERSION);
         return 0;
     }
+    // The shared parser takes the exporter's animation options too; the
+    // studio shows and exports one shape at a time.
+    if (settings.options.animation || settings.seen.frames) {
+        std::fprintf(stderr,
+                     "%s: --animation and --frames are solidmorph-export's: the studio exports "
+                     "one shape at a time\nTry '%s --help' for more information.\n",
+                     program_name, program_name);
+        return 2;
+    }
     return solidmorph::run_explorer(settings);
 }

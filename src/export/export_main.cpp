@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -35,10 +36,13 @@ constexpr const char* usage_text =
     "                          --kept NAME) -o FILE\n"
     "                         [--size MM] [--flat-base H|P%%] [--detail N]\n"
     "                         [--texture FILE.tga]\n"
-    "   or: solidmorph-export --plate N [--preset N | --frames FIRST:LAST]\n"
+    "       solidmorph-export --animation [--frames FIRST:LAST] -o FILE.glb\n"
+    "                         [--detail N] [--texture FILE.tga]\n"
+    "       solidmorph-export --plate N [--preset N | --frames FIRST:LAST]\n"
     "                         --size MM -o FILE.3mf [--flat-base H|P%%] [--detail N]\n"
-    "Writes one shape of solidmorph, exactly as the program generates it, or\n"
-    "stages of one morph side by side on a print plate.\n"
+    "Writes one shape of solidmorph, exactly as the program generates it, a run\n"
+    "of its frames as an animated glTF, or stages of one morph side by side on a\n"
+    "print plate.\n"
     "\n"
     "  --preset N      preset N of the shape table, 1 (the sphere) to %d\n"
     "  --frame F       the shape the program shows in frame F of a run, counting the\n"
@@ -67,6 +71,14 @@ constexpr const char* usage_text =
     "                  $XDG_DATA_HOME/solidmorph/shapes.txt\n"
     "  --detail N      latitude and longitude steps of the grid written, 8 to 1024\n"
     "                  (default 64, the program's own)\n"
+    "  --animation     write the program's frames as one animated .glb: a mesh with\n"
+    "                  morph targets and a turning node, frame F at F/60 s; every\n"
+    "                  frame's vertices within 1%% of its extent of the program's\n"
+    "  --frames FIRST:LAST\n"
+    "                  the frames to animate (or lay on a plate), FIRST up to but\n"
+    "                  not including LAST\n"
+    "                  (default 0:%" PRIu64
+    ", the opening and one whole cycle)\n"
     "  --texture FILE  the TGA texture for .glb (default: the installed vein.tga);\n"
     "                  with NAME.obj, also writes NAME.mtl and NAME.png beside it\n"
     "  --plate N       N stages (2 to 24) of one morph, evenly spaced, in one .3mf,\n"
@@ -125,15 +137,20 @@ int main(int argc, char** argv) {
     PlateOptions plate;
     if (!take_plate_options(args, plate, error)) return usage_error(error);
     ShapeOptionsSeen seen;
-    if (plate.stages == 0 && !plate.frames_given) {
+    if (plate.stages == 0) {
         if (!parse_export_options(args, options, error)) return usage_error(error);
-    } else if (!parse_shape_options(args, options, seen, error) ||
-               (options.action == ExportAction::write &&
-                !check_plate_options(plate, options, seen, error))) {
-        return usage_error(error);
+    } else {
+        if (!parse_shape_options(args, options, seen, error)) return usage_error(error);
+        plate.frames_given = seen.frames;
+        plate.first = options.first_frame;
+        plate.last = options.last_frame;
+        if (options.action == ExportAction::write &&
+            !check_plate_options(plate, options, seen, error)) {
+            return usage_error(error);
+        }
     }
     if (options.action == ExportAction::help) {
-        std::printf(usage_text, preset_count);
+        std::printf(usage_text, preset_count, opening_frames + cycle_frames);
         return 0;
     }
     if (options.action == ExportAction::version) {

@@ -16,6 +16,7 @@ namespace solidmorph {
 
 bool take_plate_options(std::vector<std::string>& args, PlateOptions& plate, std::string& error) {
     std::vector<std::string> rest;
+    const std::string name = "--plate";
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
         // Past "--" every word is an argument, as getopt takes it.
@@ -23,52 +24,32 @@ bool take_plate_options(std::vector<std::string>& args, PlateOptions& plate, std
             rest.insert(rest.end(), args.begin() + std::ptrdiff_t(i), args.end());
             break;
         }
-        bool plate_word = false, frames_word = false;
         std::string value;
-        for (const auto& [name, flag] : {std::pair{std::string("--plate"), &plate_word},
-                                         std::pair{std::string("--frames"), &frames_word}}) {
-            if (word == name) {
-                if (i + 1 == args.size()) {
-                    error = "option '" + name + "' needs a value";
-                    return false;
-                }
-                *flag = true;
-                value = args[++i];
-            } else if (word.rfind(name + "=", 0) == 0) {
-                *flag = true;
-                value = word.substr(name.size() + 1);
-            }
-        }
-        if (plate_word) {
-            uint64_t count = 0;
-            if (plate.stages != 0) {
-                error = "more than one --plate given";
+        if (word == name) {
+            if (i + 1 == args.size()) {
+                error = "option '--plate' needs a value";
                 return false;
             }
-            if (!parse_frame(value, count) || count < uint64_t(least_plate_stages) ||
-                count > uint64_t(most_plate_stages)) {
-                error = "--plate takes a whole number of stages from " +
-                        std::to_string(least_plate_stages) + " to " +
-                        std::to_string(most_plate_stages) + ", not '" + value + "'";
-                return false;
-            }
-            plate.stages = int(count);
-        } else if (frames_word) {
-            if (plate.frames_given) {
-                error = "more than one --frames given";
-                return false;
-            }
-            if (!parse_frames(value, plate.first, plate.last)) {
-                error =
-                    "--frames takes FIRST:LAST, two whole numbers of frames from 0 to "
-                    "18446744073709551615 with LAST above FIRST, not '" +
-                    value + "'";
-                return false;
-            }
-            plate.frames_given = true;
+            value = args[++i];
+        } else if (word.rfind(name + "=", 0) == 0) {
+            value = word.substr(name.size() + 1);
         } else {
             rest.push_back(word);
+            continue;
         }
+        uint64_t count = 0;
+        if (plate.stages != 0) {
+            error = "more than one --plate given";
+            return false;
+        }
+        if (!parse_frame(value, count) || count < uint64_t(least_plate_stages) ||
+            count > uint64_t(most_plate_stages)) {
+            error = "--plate takes a whole number of stages from " +
+                    std::to_string(least_plate_stages) + " to " +
+                    std::to_string(most_plate_stages) + ", not '" + value + "'";
+            return false;
+        }
+        plate.stages = int(count);
     }
     args = std::move(rest);
     return true;
@@ -76,9 +57,9 @@ bool take_plate_options(std::vector<std::string>& args, PlateOptions& plate, std
 
 bool check_plate_options(const PlateOptions& plate, const ExportOptions& options,
                          const ShapeOptionsSeen& seen, std::string& error) {
-    if (plate.stages == 0) {
-        if (!plate.frames_given) return true;
-        error = "--frames goes with --plate N: it names the morph the plate's stages come from";
+    if (plate.stages == 0) return true;
+    if (options.animation) {
+        error = "--plate and --animation do not go together: a plate is a .3mf of solids";
         return false;
     }
     if (!seen.output || options.format != MeshFormat::threemf) {

@@ -33,15 +33,15 @@ inline constexpr double least_plate_gap = 2.0;
 // solid's offset never take it past them.
 inline constexpr double plate_margin = 1.0;
 
-// Takes --plate N and --frames FIRST:LAST (either as two words or with
-// '=') out of the arguments, leaving the rest for the shape options. False,
-// with a message for the user, on a bad value or one given twice.
+// Takes --plate N (as two words or with '=') out of the arguments, leaving
+// the rest for the shape options, which read --frames too. False, with a
+// message for the user, on a bad value or one given twice.
 bool take_plate_options(std::vector<std::string>& args, PlateOptions& plate, std::string& error);
 
-// What a plate needs of the other options, once they are parsed: a .3mf, a
-// size, no other shape than a preset from 2 to 11, and frames enough for
-// its stages. --frames without --plate is refused too. False, with a
-// message for the user.
+// What a plate needs of the other options, once they are parsed (and its
+// frames taken from them): a .3mf, a size, no other shape than a preset
+// from 2 to 11, no animation, and frames enough for its stages. False,
+// with a message for the user.
 bool check_plate_options(const PlateOptions& plate, const ExportOptions& options,
                          const ShapeOptionsSeen& seen, std::string& error);
 

@@ -159,6 +159,7 @@ bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& tr
     // that helps; when a round moves none, their neighbours join them (a
     // crossing can need a corner beside it moved first), up to twice.
     constexpr int rounds = 24, widenings = 2;
+    // At most this many crossing pairs, or one for every 16 triangles.
     constexpr size_t most_crossings = 256;
     int widened = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -168,7 +169,7 @@ bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& tr
         // A few places where sheets pass within a rounding of each other
         // are mended; a surface crossing itself all over (detail finer than
         // the positions offered) is not, and is told so at once.
-        if (pairs.size() > most_crossings) return false;
+        if (pairs.size() > std::max(most_crossings, triangles.size() / 16)) return false;
         std::set<uint32_t> crossing;
         for (const auto& [f, g] : pairs) {
             for (const Face face : {f, g}) {

@@ -27,7 +27,8 @@ bool orient_and_check_solid(const std::vector<Vec3>& vertices,
 // fewest crossings near it, nearest first among equals. The crossings are
 // found and counted with exact predicates. False, with the vertices as far
 // as it got, if some crossings remain that no offered move removes, or at
-// once where more than a few hundred pairs of triangles cross.
+// once where more pairs of triangles cross than a few hundred, or one in
+// sixteen of them.
 using CandidatePositions = std::function<std::vector<Vec3>(uint32_t vertex)>;
 bool uncross(std::vector<Vec3>& vertices, const std::vector<TriangleCorners>& triangles,
              const CandidatePositions& candidates);

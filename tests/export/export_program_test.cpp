@@ -115,7 +115,13 @@ TEST(ExportProgram, EveryGlbPassesTheKhronosValidatorWithoutErrorsOrWarnings) {
     }
     const test::WorkFolder folder(false);
     std::string files;
-    for (const auto& [name, args] : shapes()) {
+    // Animations too: the default run, one from a rest over the start of
+    // the cycle, and one all rest (a mesh without targets).
+    auto checked = shapes();
+    checked.insert(checked.end(), {{"animation", "--animation"},
+                                   {"cycle_start", "--animation --frames 790:1230 --detail 32"},
+                                   {"rest", "--animation --frames 300:350"}});
+    for (const auto& [name, args] : checked) {
         const CommandRun run = export_to(folder.path, args + " -o " + name + ".glb");
         ASSERT_EQ(run.code, 0) << args << ": " << run.err;
         files += " " + name + ".glb";
@@ -128,7 +134,7 @@ TEST(ExportProgram, EveryGlbPassesTheKhronosValidatorWithoutErrorsOrWarnings) {
     for (std::string line; std::getline(lines, line);) {
         clean += line.find(": errors 0 warnings 0 ") != std::string::npos;
     }
-    EXPECT_EQ(clean, shapes().size()) << check.out;
+    EXPECT_EQ(clean, checked.size()) << check.out;
 }
 
 // The numbers after "label :" in admesh's report, up to the next word.
@@ -517,6 +523,17 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--preset 6 --texture /dev/zero -o out.glb", 1, "/dev/zero is not a regular file"},
         {"--preset 6 --texture keep.stl -o out.stl", 2, "does not go with .stl"},
         {"--preset 6 --size 0 -o out.stl", 2, "positive number"},
+        {"--animation --frames 5 -o out.glb", 2, "--frames takes FIRST:LAST"},
+        {"--animation --frames 8:2 -o out.glb", 2, "LAST above FIRST"},
+        {"--animation --frames 0:18446744073709551616 -o out.glb", 2, "--frames takes"},
+        {"--animation --frames 0:2000000 -o out.glb", 2, "at most 1000000 frames"},
+        {"--animation -o out.stl", 2, "a .glb only, not 'out.stl'"},
+        {"--animation --frames 0:10 -o out.obj", 2, "a .glb only"},
+        {"--animation -o out.3mf", 2, "a .glb only"},
+        {"--frames 0:10 --preset 6 -o out.glb", 2, "--frames goes with --animation"},
+        {"--animation --frame 3 -o out.glb", 2, "give no --preset, --frame"},
+        {"--animation", 2, "--animation and --frames are solidmorph-export's", SOLIDMORPH_EXPLORE},
+        {"--frames 0:10", 2, "--frames are solidmorph-export's", SOLIDMORPH_EXPLORE},
         {"--preset 6 --flat-base 5 -o out.stl", 2, "--flat-base in millimetres needs --size"},
         {"--preset 6 --size 80 --flat-base 20% -o out.obj", 2, "goes with .stl"},
         {"--preset 6 --size 80 --flat-base 80 -o out.stl", 1, "at or above the solid's own height"},
@@ -566,7 +583,8 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
          "--frames takes FIRST:LAST"},
         {"--plate 6 --size 40 --frames 3:8 -o out.3mf", 2, "fewer frames than the 6 stages"},
         {"--plate 6 --size 40 --frames 3:100 --preset 4 -o out.3mf", 2, "--preset N or --frames"},
-        {"--frames 0:100 --size 40 -o out.3mf", 2, "--frames goes with --plate"},
+        {"--frames 0:100 --size 40 -o out.3mf", 2, "--frames goes with --animation or --plate"},
+        {"--plate 6 --animation --size 40 -o out.3mf", 2, "do not go together"},
         {"--plate 6 --size 40 --frames", 2, "option '--frames' needs a value"},
     };
     for (const char* base : {"-2", "0", "abc", "5%%", "%", "-3%", "100%", "1e999", "nan"}) {
