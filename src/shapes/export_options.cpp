@@ -46,6 +46,18 @@ bool parse_frame(std::string_view text, uint64_t& frame) {
     return true;
 }
 
+bool parse_frames(std::string_view text, uint64_t& first, uint64_t& last) {
+    const size_t colon = text.find(':');
+    uint64_t from = 0, to = 0;
+    if (colon == std::string_view::npos || !parse_frame(text.substr(0, colon), from) ||
+        !parse_frame(text.substr(colon + 1), to) || to <= from) {
+        return false;
+    }
+    first = from;
+    last = to;
+    return true;
+}
+
 // Six or twelve finite numbers, comma separated.
 bool parse_shape(std::string_view text, ShapeParams& latitude, ShapeParams& longitude) {
     ShapeParams read[2]{};

@@ -75,6 +75,9 @@ inline constexpr int32_t most_detail = 1024;
 // twelve (the latitude's six, then the longitude's); a size a finite number
 // of millimetres above 0; a detail a whole number of steps from 8 to 1024.
 bool parse_frame(std::string_view text, uint64_t& frame);
+// A span of frames FIRST:LAST, FIRST up to but not including LAST: each a
+// frame as parse_frame reads it, LAST above FIRST.
+bool parse_frames(std::string_view text, uint64_t& first, uint64_t& last);
 bool parse_preset(std::string_view text, int& preset);
 bool parse_shape(std::string_view text, ShapeParams& latitude, ShapeParams& longitude);
 bool parse_size(std::string_view text, double& size);
