@@ -56,8 +56,9 @@ public:
         // The GIF's rows go from the top down.
         for (int32_t y = height_ - 1; y >= 0; --y) {
             const uint8_t* pixel = rgb + size_t(y) * size_t(width_) * 3;
-            for (int32_t x = 0; x < width_; ++x, pixel += 3)
+            for (int32_t x = 0; x < width_; ++x, pixel += 3) {
                 row_[size_t(x)] = nearest_[cell_of(pixel)];
+            }
             if (EGifPutLine(gif_, row_.data(), width_) != GIF_OK) return failed(gif_->Error, error);
         }
         return true;

@@ -314,6 +314,8 @@ void start_recording(int32_t width, int32_t height) {
     r.active = true;
     r.hold = true;
     r.started = clock_seconds();
+    say("recording %s: %llu frames of %d x %d; Escape cancels", r.path,
+        static_cast<unsigned long long>(frames), int(r.width), int(r.height));
 }
 
 void cancel_recording(const char* why) {

@@ -1,5 +1,6 @@
 // solidmorph-explore: shape a supershape yourself, see at once whether it
 // prints, and export exactly what you see.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -79,6 +80,9 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", program_name, SOLIDMORPH_VERSION);
         return 0;
     }
+    // A file size limit reached while writing is a failed write to report,
+    // as a full disk is, not the end of the studio.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (!record.record.empty()) {
         // A clip from the command line alone: no state read or kept.
         settings.record = record.record;

@@ -316,10 +316,8 @@ bool GrowingFile::finish(std::string& error) {
             named_ = ok;
             std::memcpy(name_, slot.name, sizeof name_);
         }
-        if (ok && renameat(folder_, name_, folder_, leaf_.c_str()) == 0)
-            named_ = false;
-        else
-            ok = false;
+        ok = ok && renameat(folder_, name_, folder_, leaf_.c_str()) == 0;
+        if (ok) named_ = false;
     }
     if (!ok) error = "cannot write " + path_ + ": " + std::strerror(errno);
     drop();

@@ -548,6 +548,23 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--texture keep.stl -o out.stl", 2, "does not go with .stl", SOLIDMORPH_EXPLORE},
         {"--twist", 2, "Try 'solidmorph-explore --help'", SOLIDMORPH_EXPLORE},
         {"window", 2, "unexpected argument 'window'", SOLIDMORPH_EXPLORE},
+        // Its clips: a name it can tell the format of, frames FIRST:LAST.
+        {"--record clip.avi", 2, "the clip's name must end in .gif or .mp4", SOLIDMORPH_EXPLORE},
+        {"--preset 2 --record out.glb", 2, "must end in .gif or .mp4", SOLIDMORPH_EXPLORE},
+        {"--record", 2, "option '--record' needs a value", SOLIDMORPH_EXPLORE},
+        {"--record a.gif --record=b.mp4", 2, "more than one clip", SOLIDMORPH_EXPLORE},
+        {"--record c.mp4 --frames 400", 2, "--frames takes FIRST:LAST", SOLIDMORPH_EXPLORE},
+        {"--record c.mp4 --frames=9:3", 2, "not '9:3'", SOLIDMORPH_EXPLORE},
+        {"--record c.mp4 --frames 5:5", 2, "with LAST above FIRST", SOLIDMORPH_EXPLORE},
+        {"--record c.mp4 --frames -1:5", 2, "--frames takes", SOLIDMORPH_EXPLORE},
+        {"--record c.gif --frames 0:18446744073709551616", 2, "--frames takes", SOLIDMORPH_EXPLORE},
+        {"--record c.mp4 --frames 0:1e3", 2, "--frames takes", SOLIDMORPH_EXPLORE},
+        {"--frames 0:400", 2, "--frames goes with --record", SOLIDMORPH_EXPLORE},
+        {"--record c.mp4 --frame 7 --frames 0:400", 2, "only one of --frame and --frames",
+         SOLIDMORPH_EXPLORE},
+        {"--record c.mp4 --frame 18446744073709551615", 2, "leaves no frame", SOLIDMORPH_EXPLORE},
+        // The value of another option is never taken for one of these.
+        {"-o --record", 2, "cannot tell the format of '--record'", SOLIDMORPH_EXPLORE},
     };
     for (const char* base : {"-2", "0", "abc", "5%%", "%", "-3%", "100%", "1e999", "nan"}) {
         rows.push_back({"--preset 6 --size 80 --flat-base " + std::string(base) + " -o out.stl", 2,
