@@ -426,9 +426,15 @@ TEST(Explorer, RecordWritesTheMorphFrameForFrameAsGifAndMp4) {
 // Ctrl+R records; Escape, the panel's Cancel or a stop signal while it
 // records leave nothing of the clip behind, and Escape leaves the studio
 // running.
+// running. A file already there is replaced only when asked twice, and is
+// kept as it was when the clip is given up.
 TEST(Explorer, ARecordingCancelledOrStoppedLeavesNothing) {
     const test::WorkFolder folder(false);
+    std::ofstream(folder.path / "solidmorph.mp4") << "someone else's";
     Explorer explorer(folder, {"--preset", "3"});
+    explorer.key("ctrl+r");
+    EXPECT_TRUE(pty_read_until(explorer.child, "already exists: Record again", 10000))
+        << explorer.child.output;
     explorer.key("ctrl+r");
     EXPECT_TRUE(pty_read_until(explorer.child, "recording solidmorph.mp4", 10000))
         << explorer.child.output;
@@ -436,13 +442,81 @@ TEST(Explorer, ARecordingCancelledOrStoppedLeavesNothing) {
     EXPECT_TRUE(pty_read_until(explorer.child, "cancelled: solidmorph.mp4 not recorded", 10000))
         << explorer.child.output;
     EXPECT_FALSE(pty_wait_exit(explorer.child, 200).exited);
-    EXPECT_EQ(entries(folder.path), std::set<std::string>());
+    EXPECT_EQ(entries(folder.path), std::set<std::string>({"solidmorph.mp4"}));
+    EXPECT_EQ(read_file(folder.path / "solidmorph.mp4"), "someone else's");
+    fs::remove(folder.path / "solidmorph.mp4");
     explorer.key("ctrl+r");
     EXPECT_TRUE(pty_read_until(explorer.child, "recording solidmorph.mp4", 10000));
     explorer.stop(SIGTERM);
     EXPECT_NE(explorer.child.output.find("stopped: solidmorph.mp4 not recorded"),
               std::string::npos);
     EXPECT_EQ(entries(folder.path), std::set<std::string>({"state"}));
+    // Without a person: a stop signal gives the clip up (status 1), and
+    // even a kill leaves no temporary behind.
+    for (const int signal : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const test::WorkFolder alone(false);
+        PtyOptions options;
+        options.cwd = alone.path.string();
+        options.env = {{"XDG_STATE_HOME", (alone.path / "state").string()}};
+        PtyChild child = pty_spawn({SOLIDMORPH_EXPLORE, "--record", "c.gif"}, options);
+        EXPECT_TRUE(pty_read_until(child, "recording c.gif", 15000)) << child.output;
+        pty_read_for(child, 300);
+        ASSERT_EQ(kill(child.pid, signal), 0);
+        const ExitStatus status = pty_wait_exit(child, 5000);
+        EXPECT_EQ(status.exited ? status.code : -status.signal, signal == SIGKILL ? -SIGKILL : 1);
+        EXPECT_EQ(entries(alone.path), std::set<std::string>());
+        pty_close(child);
+    }
+}
+
+// What the studio records is its picture, frame for frame, in a window of
+// any size: at an odd one, an MP4 leaves out the right column and the top
+// row. Held and unturned, every frame is the screenshot's picture.
+TEST(Explorer, CtrlRRecordsThePictureShownAtAnySize) {
+    const test::WorkFolder folder(false);
+    fs::create_directories(folder.path / "state" / "solidmorph");
+    std::ofstream(folder.path / "state" / "solidmorph" / "explore.ini")
+        << "[Solidmorph][State]\nSource=frame\nFrame=1234\nPlaying=0\nSpin=0\n";
+    Explorer explorer(folder, {});
+    Explorer::xdotool({"windowsize", std::to_string(explorer.window), "641", "479"});
+    pty_read_for(explorer.child, 500);
+    explorer.key("F12");
+    ASSERT_TRUE(pty_read_until(explorer.child, ".png", 10000)) << explorer.child.output;
+    explorer.key("ctrl+r");
+    EXPECT_TRUE(
+        pty_read_until(explorer.child, "recorded solidmorph.mp4: 400 frames of 260 x 478", 60000))
+        << explorer.child.output;
+    explorer.stop(SIGTERM);
+    std::string shot;
+    for (const std::string& name : entries(folder.path)) {
+        if (name.ends_with(".png")) shot = ffmpeg_frame(folder.path / name, 0);
+    }
+    ASSERT_EQ(shot.size(), size_t(261) * 479 * 3);
+    // As written, and as a clip that kept the bottom row or the left column.
+    const auto crop = [&](int top, int left) {
+        std::string part;
+        for (int y = top; y < top + 478; ++y) {
+            part += shot.substr((size_t(y) * 261 + size_t(left)) * 3, 260 * 3);
+        }
+        return part;
+    };
+    const std::string cropped = crop(1, 0);
+    const fs::path clip = folder.path / "solidmorph.mp4";
+    EXPECT_EQ(command_output("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                             "stream=width,height,nb_read_frames -of csv=p=0 '" +
+                             clip.string() + "'"),
+              "260,478,400\n");
+    for (const int n : {0, 399}) {
+        const std::string frame = ffmpeg_frame(clip, n);
+        const double right = mean_difference(frame, cropped);
+        RecordProperty("crop_" + std::to_string(n), std::to_string(right));
+        RecordProperty("bottom_kept", std::to_string(mean_difference(frame, crop(0, 0))));
+        RecordProperty("left_kept", std::to_string(mean_difference(frame, crop(1, 1))));
+        EXPECT_LT(right, 2.5) << n;
+        EXPECT_LT(2.0 * right, mean_difference(frame, crop(0, 0))) << n;
+        EXPECT_LT(2.0 * right, mean_difference(frame, crop(1, 1))) << n;
+    }
 }
 
 // A clip that cannot be written whole is not written at all: the reason,
