@@ -314,8 +314,9 @@ void start_recording(int32_t width, int32_t height) {
     r.active = true;
     r.hold = true;
     r.started = clock_seconds();
-    say("recording %s: %llu frames of %d x %d; Escape cancels", r.path,
-        static_cast<unsigned long long>(frames), int(r.width), int(r.height));
+    say("recording %s: %llu frame%s of %d x %d; Escape cancels", r.path,
+        static_cast<unsigned long long>(frames), frames == 1 ? "" : "s", int(r.width),
+        int(r.height));
 }
 
 void cancel_recording(const char* why) {
@@ -356,9 +357,9 @@ void record_frame(int32_t width, int32_t height) {
     r.written = true;
     studio.written_here.insert(r.path);
     const double seconds = clock_seconds() - r.started;
-    say("recorded %s: %llu frames of %d x %d in %.1f s (%.1f ms a frame)", r.path,
-        static_cast<unsigned long long>(r.frames), int(r.width), int(r.height), seconds,
-        seconds * 1000.0 / double(r.frames));
+    say("recorded %s: %llu frame%s of %d x %d in %.1f s (%.1f ms a frame)", r.path,
+        static_cast<unsigned long long>(r.frames), r.frames == 1 ? "" : "s", int(r.width),
+        int(r.height), seconds, seconds * 1000.0 / double(r.frames));
 }
 
 // The shapes kept, read again after every change (another program may
