@@ -109,7 +109,7 @@ void restore_morph(const MorphState& state) {
 }
 
 void fill_shape_table() {
-    shape_table[1] = {1.0f, 1.0f, 0.0f, 1.0f, 1.0f, 1.0f};
+    shape_table[1] = sphere_shape;
     shape_table[2] = {1.0f, 1.0f, 4.0f, 100.0f, 100.0f, 100.0f};
     shape_table[3] = {1.0f, 1.0f, 7.0f, 0.3f, 1.7f, 1.7f};
     shape_table[4] = {1.0f, 1.0f, 5.0f, 0.6f, 0.4f, 0.5f};

@@ -26,6 +26,9 @@ inline constexpr uint64_t cycle_frames = uint64_t(2 * (preset_count - 1) + 1) * 
 extern ShapeTable shape_table;
 extern ShapeParams current_shape;
 
+// Preset 1, where every morph starts and every visit returns.
+inline constexpr ShapeParams sphere_shape{1.0f, 1.0f, 0.0f, 1.0f, 1.0f, 1.0f};
+
 // The shape of the single start-up generation, before the first morph.
 inline constexpr ShapeParams start_shape{1.0f, 1.0f, 8.0f, 0.173275f, 31.5035f, -0.58f};
 

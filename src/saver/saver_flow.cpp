@@ -22,6 +22,7 @@
 #include "geometry/triangle_list.h"
 #include "image/tga_file.h"
 #include "morph/morph_scheduler.h"
+#include "morph/shape_tour.h"
 #include "morph/surface_setup.h"
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
@@ -32,6 +33,8 @@
 #include "render/view_control.h"
 #include "saver/fps_overlay.h"
 #include "saver/x_glue.h"
+#include "shapes/export_options.h"
+#include "shapes/kept_shapes.h"
 
 namespace solidmorph {
 
@@ -170,7 +173,7 @@ bool asks_to_end(const XEvents& events) {
 // Space, or a left click, starts the next morph at once ("change it up");
 // a left drag turns the solid on top of its spin. Only the saver's own
 // windows report either.
-void act_on_input(const XEvents& events, const XSurface& surface, int32_t& travel) {
+void act_on_input(const XEvents& events, const XSurface& surface, bool touring, int32_t& travel) {
     bool next = false;
     for (int32_t i = 0; i < events.key_count; ++i) next = next || events.keys[i] == ' ';
     if (events.left_presses > 0) travel = 0;
@@ -180,7 +183,12 @@ void act_on_input(const XEvents& events, const XSurface& surface, int32_t& trave
     }
     // A press and release that hardly moved is a click, not a drag.
     if (events.left_releases > 0 && travel < 5) next = true;
-    if (next) morph_to_next_now();
+    if (!next) return;
+    if (touring) {
+        tour_to_next_now();
+    } else {
+        morph_to_next_now();
+    }
 }
 
 // Interrupted by a stop signal (sleeps are never restarted), which the
@@ -192,14 +200,52 @@ void pause_for(int64_t microseconds) {
 }
 
 // The program's frame, its steps in run_frame's order, drawn indexed (the
-// same pixels for a fraction of the vertex work) through the user's turn.
-void draw_frame(double clock_reading) {
+// same pixels for a fraction of the vertex work) through the user's turn;
+// on a tour of kept shapes, the tour's step and both its sets instead.
+void draw_frame(double clock_reading, bool touring) {
     begin_frame();
-    advance_morph();
+    if (touring) {
+        advance_tour();
+    } else {
+        advance_morph();
+    }
     set_frame_clock(clock_reading);
-    generate_grid_surface(current_shape);
+    if (touring) {
+        generate_grid_surface(tour_shape.latitude, tour_shape.longitude);
+    } else {
+        generate_grid_surface(current_shape);
+    }
     count_frame();
     draw_solid_indexed(current_view());
+}
+
+// The kept shapes as the tour's stops, in file order. A host starts the
+// saver unattended, so a shapes file that cannot be read, or holds nothing
+// to show, never stops it: one line says what was left out, and with no
+// stop at all the presets are shown. Frames are resolved here, before the
+// solid's start-up, which resolving one puts back to its start.
+std::vector<ChosenShape> kept_stops() {
+    KeptShapes kept;
+    std::string said;
+    read_kept_shapes(kept, said);
+    std::vector<ChosenShape> stops;
+    for (const KeptShape& shape : kept.shapes) {
+        ExportOptions options;
+        std::string why;
+        if (parse_kept_options(shape.options, options, why)) {
+            stops.push_back(chosen_shape(options));
+        }
+    }
+    if (stops.empty()) {
+        const std::string path = kept_shapes_path();
+        if (said.empty()) {
+            said = path.empty() ? "no home folder to keep shapes in"
+                                : "no kept shape to show in " + path;
+        }
+        said += ", so the presets are shown";
+    }
+    if (!said.empty()) std::fprintf(stderr, "%s: %s\n", program_name, said.c_str());
+    return stops;
 }
 
 }  // namespace
@@ -233,6 +279,9 @@ int run_saver(const SaverOptions& options) {
         return fail(texture_problem(texture_path));
     }
 
+    const std::vector<ChosenShape> stops = options.kept ? kept_stops() : std::vector<ChosenShape>{};
+    const bool touring = !stops.empty();
+
     XTarget target;
     if (!find_target(options, target)) return fail("XSCREENSAVER_WINDOW holds no window id");
     XSurface surface{own_window_width, own_window_height};
@@ -253,7 +302,9 @@ int run_saver(const SaverOptions& options) {
         return fail("no room for the texture '" + texture_path + "' in the GL");
     }
     start_shapes();
-    if (options.order != MorphOrder::in_turn) {
+    if (touring) {
+        start_tour(stops, options.order == MorphOrder::random, uint32_t(time(nullptr)));
+    } else if (options.order != MorphOrder::in_turn) {
         start_morph_in(options.order, options.preset, uint32_t(time(nullptr)));
     }
     // The texture drifts with the time since the saver started, not since
@@ -274,9 +325,9 @@ int run_saver(const SaverOptions& options) {
         poll_x_events(surface, events);
         if (asks_to_end(events)) break;
         if (events.resized) fit_view(surface);
-        act_on_input(events, surface, travel);
+        act_on_input(events, surface, touring, travel);
         const double now = clock_seconds();
-        draw_frame(now - started);
+        draw_frame(now - started, touring);
         if (show_fps) {
             draw_fps_overlay(surface.width, surface.height, now, int64_t(triangle_list.size()));
         }

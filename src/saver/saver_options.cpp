@@ -107,6 +107,8 @@ SaverCommand parse_saver_options(int argc, const char* const* argv, SaverOptions
             options.show_fps = name == "fps";
         } else if (name == "wireframe" || name == "no-wireframe") {
             options.wireframe = name == "wireframe";
+        } else if (name == "kept" || name == "no-kept") {
+            options.kept = name == "kept";
         } else if (name == "random") {
             options.order = MorphOrder::random;
         } else if (name == "preset") {

@@ -35,6 +35,10 @@ struct SaverOptions {
     bool wireframe = false;
     MorphOrder order = MorphOrder::in_turn;
     int32_t preset = 0;  // the one preset of MorphOrder::one_preset
+    // The user's kept shapes in place of the presets, in turn or, with
+    // MorphOrder::random, in a random order; one_preset's preset is then
+    // not used.
+    bool kept = false;
 };
 
 // The longest extra pause per frame we accept, in microseconds: ten seconds

@@ -96,9 +96,6 @@ bool parse_flat_base(std::string_view text, double& height, bool& percent);
 
 // The shape the options name: a preset or a frame of the running program
 // (one set, for the latitude and the longitude alike), or the sets given.
-struct ChosenShape {
-    ShapeParams latitude, longitude;
-};
 ChosenShape chosen_shape(const ExportOptions& options);
 
 // Whether the format holds a closed solid for printing (and so takes a flat

@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -188,6 +189,11 @@ TEST(Saver, EverySettingsChoiceAndEveryHacksOptionRuns) {
         server.display);
     choices.push_back("-fps");
     const ScreenBox centre{280, 200, 80, 80}, lower_left{0, 420, 160, 60};
+    // The kept shapes' box has a shape to show, so every choice runs silently.
+    const test::WorkFolder data(false);
+    fs::create_directories(data.path / "solidmorph");
+    std::ofstream(data.path / "solidmorph" / "shapes.txt") << "star: --shape 1,1,5,0.3,0.3,0.3\n";
+    const std::vector<EnvChange> kept_here{{"XDG_DATA_HOME", data.path.string()}};
     std::map<std::string, int64_t> lit;
     const ScreenBox other_corners[] = {{0, 0, 160, 60}, {480, 0, 160, 60}, {480, 420, 160, 60}};
     for (const std::string& choice : choices) {
@@ -195,7 +201,7 @@ TEST(Saver, EverySettingsChoiceAndEveryHacksOptionRuns) {
         std::vector<std::string> args = base;
         std::istringstream words(choice);
         for (std::string word; words >> word;) args.push_back(word);
-        PtyChild saver = start_saver(args);
+        PtyChild saver = start_saver(args, kept_here);
         ASSERT_TRUE(eventually([&] { return test::lit_pixels(centre) > 0; }, 15000))
             << saver.output;
         const bool fps = choice == "--fps" || choice == "-fps";
@@ -243,6 +249,68 @@ std::string write_flat_texture(const test::WorkFolder& folder) {
     std::ofstream(flat, std::ios::binary)
         .write(reinterpret_cast<const char*>(grey.data()), std::streamsize(grey.size()));
     return flat;
+}
+
+// --kept shows the kept shapes, here the sphere alone, so the solid's
+// outline never changes as the presets' would. A shapes file of any form
+// lets it start: one line says what it left out, and with nothing to show
+// the presets are shown.
+TEST(Saver, ShowsTheKeptShapesAndStartsOnAnyShapesFile) {
+    const test::WorkFolder folder(false);
+    const std::string flat = write_flat_texture(folder);
+    const fs::path file = folder.path / "solidmorph" / "shapes.txt";
+    enum class Form { text, folder, pipe, dev_zero };
+    struct Row {
+        Form form;
+        std::string text;
+        bool sphere;       // the kept sphere shown, else the presets
+        const char* says;  // "" for nothing
+    };
+    const std::vector<Row> rows{
+        {Form::text, std::string(10 << 20, 'x') + "\nround: --preset 1 --detail 16\n", true,
+         "1 line that is not NAME: OPTIONS, skipped (line 1)"},
+        {Form::text, "round: --frame 0\n# mine\n", true, ""},
+        {Form::text,
+         std::string("\x7f"
+                     "ELF\0\x01\xff\n",
+                     8),
+         false,
+         "not NAME: OPTIONS, skipped (line 1) and left in the file as it is, so the presets"},
+        {Form::text, "", false, "no kept shape to show in"},
+        {Form::folder, "", false,
+         "is not a plain file; no shapes were read from it, so the presets are shown"},
+        {Form::pipe, "", false, "is not a plain file"},
+        {Form::dev_zero, "", false, "is not a plain file"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text.substr(0, 20) + " -> " + row.says);
+        fs::remove_all(file.parent_path());
+        fs::create_directories(file.parent_path());
+        if (row.form == Form::text) std::ofstream(file, std::ios::binary) << row.text;
+        if (row.form == Form::folder) fs::create_directory(file);
+        if (row.form == Form::pipe) mkfifo(file.c_str(), 0644);
+        if (row.form == Form::dev_zero) fs::create_symlink("/dev/zero", file);
+        test::RunningProgram run(false);
+        run.command = {SOLIDMORPH_SAVER, "--window", "--kept", "--delay", "0", "--texture", flat};
+        ASSERT_TRUE(run.start_probed(false, 0, {{"XDG_DATA_HOME", folder.path.string()}}));
+        const ScreenBox window{0, 0, 640, 480};
+        ASSERT_TRUE(run.wait_for_frames(2)) << run.child.output;
+        const int64_t first = test::lit_pixels(window);
+        // Past the first morph: preset 6 by now, unless the sphere is kept.
+        ASSERT_TRUE(run.wait_for_frames(260)) << run.child.output;
+        const int64_t later = test::lit_pixels(window);
+        EXPECT_EQ(std::abs(later - first) < first / 50, row.sphere) << first << " then " << later;
+        ASSERT_EQ(kill(run.child.pid, SIGTERM), 0);
+        EXPECT_EQ(pty_wait_exit(run.child, 5000).code, 0);
+        const std::string& said = run.child.output;
+        if (*row.says == '\0') {
+            EXPECT_EQ(said, "");
+        } else {
+            EXPECT_EQ(said.rfind("solidmorph-saver: ", 0), 0u) << said;
+            EXPECT_NE(said.find(row.says), std::string::npos) << said;
+            EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+        }
+    }
 }
 
 // --delay is a pause after every frame in place of the default pace: the

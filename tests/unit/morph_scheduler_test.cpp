@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "geometry/surface_mesh.h"
+#include "morph/shape_tour.h"
 
 namespace solidmorph {
 namespace {
@@ -283,6 +284,74 @@ TEST_F(MorphScheduler, OtherOrdersAndAMorphStartedAtOnce) {
     for (int k = 0; k < 200; ++k) advance_morph();
     for (int j = 0; j < 6; ++j) {
         EXPECT_NEAR(fields_of(current_shape)[j], preset(1)[j], 1e-4) << j;
+    }
+}
+
+// The saver's tour of kept shapes. One stop kept with one set twice is the
+// scheduler's own morph between the sphere and that preset, both sets to
+// the bit; stops of two sets come in turn (or drawn, never one twice in a
+// row), the sphere between, each set reaching its own stop and resting
+// there; skipping on starts the next morph from the shape shown.
+TEST_F(MorphScheduler, ATourOfKeptShapesMorphsAsTheSchedulerThroughThem) {
+    const ShapeParams seven = shape_table[7];
+    start_morph_in(MorphOrder::one_preset, 7, 1);
+    start_tour({{seven, seven}}, false, 1);
+    for (int64_t frame = 0; frame < 5 * period_frames; ++frame) {
+        advance_morph();
+        advance_tour();
+        ASSERT_TRUE(same_fields(fields_of(tour_shape.latitude), fields_of(current_shape))) << frame;
+        ASSERT_TRUE(same_fields(fields_of(tour_shape.longitude), fields_of(current_shape)))
+            << frame;
+    }
+    const std::vector<ChosenShape> stops{{shape_table[3], shape_table[8]},
+                                         {shape_table[11], shape_table[11]},
+                                         {shape_table[5], shape_table[2]}};
+    for (const bool random : {false, true}) {
+        SCOPED_TRACE(random ? "random" : "in turn");
+        start_tour(stops, random, 20261209);
+        std::vector<int32_t> visited;
+        for (int64_t period = 0; period < 60; ++period) {
+            ChosenShape reached{};
+            for (int64_t k = 0; k < period_frames; ++k) {
+                advance_tour();
+                if (k == 0) {
+                    ASSERT_EQ(tour_target() == -1, period % 2 == 1) << "period " << period;
+                    if (period % 2 == 0) visited.push_back(tour_target());
+                }
+                if (k == morph_frames - 1) reached = tour_shape;
+            }
+            // Rested where the morph ended, within the drift of its stop.
+            ASSERT_TRUE(same_fields(fields_of(tour_shape.latitude), fields_of(reached.latitude)));
+            const int32_t at = period % 2 == 1 ? -1 : visited.back();
+            const ChosenShape want =
+                at < 0 ? ChosenShape{shape_table[1], shape_table[1]} : stops[size_t(at)];
+            for (int j = 0; j < 6; ++j) {
+                ASSERT_NEAR(fields_of(tour_shape.latitude)[j], fields_of(want.latitude)[j], 2e-3)
+                    << "period " << period << " " << j;
+                ASSERT_NEAR(fields_of(tour_shape.longitude)[j], fields_of(want.longitude)[j], 2e-3)
+                    << "period " << period << " " << j;
+            }
+        }
+        std::vector<bool> seen(stops.size(), false);
+        for (size_t i = 0; i < visited.size(); ++i) {
+            if (!random) {
+                ASSERT_EQ(visited[i], int32_t(i % stops.size())) << "visit " << i;
+            }
+            if (i > 0) {
+                ASSERT_NE(visited[i], visited[i - 1]) << "visit " << i;
+            }
+            seen[size_t(visited[i])] = true;
+        }
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 3);
+    }
+    // Halfway to the first stop, the morph back to the sphere starts at once.
+    start_tour(stops, false, 1);
+    for (int k = 0; k < 100; ++k) advance_tour();
+    tour_to_next_now();
+    EXPECT_EQ(tour_target(), -1);
+    for (int k = 0; k < morph_frames; ++k) advance_tour();
+    for (int j = 0; j < 6; ++j) {
+        EXPECT_NEAR(fields_of(tour_shape.longitude)[j], preset(1)[j], 1e-4) << j;
     }
 }
 
