@@ -12,9 +12,9 @@ namespace solidmorph {
 namespace {
 
 // The shared options that take a value in the next word.
-constexpr std::array<std::string_view, 10> valued = {
-    "-o",     "--output",  "--preset",    "--frame",  "--shape",
-    "--size", "--texture", "--flat-base", "--detail", "--kept"};
+constexpr std::array<std::string_view, 11> valued = {
+    "-o",        "--output",    "--preset", "--frame", "--shape", "--size",
+    "--texture", "--flat-base", "--detail", "--kept",  "--frames"};
 
 // "--name VALUE" or "--name=VALUE" at `at`: true, with the value, and `at`
 // past it; `missing` when the value is not there.
@@ -55,17 +55,6 @@ bool take_record_options(std::vector<std::string>& args, RecordOptions& out, std
             }
             recorded = true;
             out.record = value;
-        } else if (take(args, at, "--frames", value, missing)) {
-            if (missing || out.frames_given || !parse_frames(value, out.first, out.last)) {
-                error = missing ? "option '--frames' needs a value"
-                        : out.frames_given
-                            ? "more than one --frames given"
-                            : "--frames takes FIRST:LAST, whole numbers of frames from 0 to "
-                              "18446744073709551615 with LAST above FIRST, not '" +
-                                  value + "'";
-                return false;
-            }
-            out.frames_given = true;
         } else {
             const bool has_value =
                 std::find(valued.begin(), valued.end(), args[at]) != valued.end() &&
@@ -82,15 +71,26 @@ bool finish_record_options(RecordOptions& out, const ExportOptions& options,
                            const ShapeOptionsSeen& seen, std::string& error) {
     const bool frame_given =
         seen.shape && options.kept_name.empty() && options.source == ShapeSource::frame;
-    if (out.frames_given && out.record.empty()) {
+    if (options.animation) {
+        error =
+            "--animation is solidmorph-export's: the studio exports one shape at a time, and "
+            "records clips with --record";
+        return false;
+    }
+    if (seen.frames && out.record.empty()) {
         error = "--frames goes with --record: it says which frames the clip holds";
         return false;
     }
-    if (out.frames_given && frame_given) {
+    if (seen.frames && frame_given) {
         error = "give only one of --frame and --frames";
         return false;
     }
-    if (out.record.empty() || out.frames_given) return true;
+    if (out.record.empty()) return true;
+    if (seen.frames) {
+        out.first = options.first_frame;
+        out.last = options.last_frame;
+        return true;
+    }
     constexpr uint64_t last_frame = std::numeric_limits<uint64_t>::max();
     out.first = seen.shape && options.source == ShapeSource::frame ? options.frame : 0;
     out.last = out.first + std::min(default_clip_frames, last_frame - out.first);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -34,7 +35,10 @@ constexpr const char* usage_text =
     "                          --kept NAME) -o FILE\n"
     "                         [--size MM] [--flat-base H|P%%] [--detail N]\n"
     "                         [--texture FILE.tga]\n"
-    "Writes one shape of solidmorph, exactly as the program generates it.\n"
+    "       solidmorph-export --animation [--frames FIRST:LAST] -o FILE.glb\n"
+    "                         [--detail N] [--texture FILE.tga]\n"
+    "Writes one shape of solidmorph, exactly as the program generates it, or a run\n"
+    "of its frames as an animated glTF.\n"
     "\n"
     "  --preset N      preset N of the shape table, 1 (the sphere) to %d\n"
     "  --frame F       the shape the program shows in frame F of a run, counting the\n"
@@ -63,6 +67,13 @@ constexpr const char* usage_text =
     "                  $XDG_DATA_HOME/solidmorph/shapes.txt\n"
     "  --detail N      latitude and longitude steps of the grid written, 8 to 1024\n"
     "                  (default 64, the program's own)\n"
+    "  --animation     write the program's frames as one animated .glb: a mesh with\n"
+    "                  morph targets and a turning node, frame F at F/60 s; every\n"
+    "                  frame's vertices within 1%% of its extent of the program's\n"
+    "  --frames FIRST:LAST\n"
+    "                  the frames to animate, FIRST up to but not including LAST\n"
+    "                  (default 0:%" PRIu64
+    ", the opening and one whole cycle)\n"
     "  --texture FILE  the TGA texture for .glb (default: the installed vein.tga);\n"
     "                  with NAME.obj, also writes NAME.mtl and NAME.png beside it\n"
     "  -h, --help      show this help and exit\n"
@@ -116,7 +127,7 @@ int main(int argc, char** argv) {
         return usage_error(error);
     }
     if (options.action == ExportAction::help) {
-        std::printf(usage_text, preset_count);
+        std::printf(usage_text, preset_count, opening_frames + cycle_frames);
         return 0;
     }
     if (options.action == ExportAction::version) {

@@ -25,19 +25,9 @@ uint32_t next_draw() {
     return draw_state;
 }
 
-// Rounded once, from the exact double quotient, so the increment does not
-// depend on how far the live shape has drifted.
-float step_between(float from, float to) {
-    return static_cast<float>((static_cast<double>(to) - static_cast<double>(from)) /
-                              static_cast<double>(morph_steps));
-}
-
 void compute_increments() {
-    const ShapeParams& from = shape_table[source_index];
-    const ShapeParams& to = shape_table[target_index];
-    shape_table[0] = ShapeParams{step_between(from.a, to.a),   step_between(from.b, to.b),
-                                 step_between(from.m, to.m),   step_between(from.n1, to.n1),
-                                 step_between(from.n2, to.n2), step_between(from.n3, to.n3)};
+    shape_table[0] =
+        morph_increments(shape_table[source_index], shape_table[target_index], morph_steps);
 }
 
 // One of the presets but the sphere, never the last one drawn.
@@ -66,19 +56,37 @@ void choose_next_target() {
     }
 }
 
-// Single-precision sums, and never snapped to the preset: the small drift
-// this leaves is part of the shape's path.
-void apply_increment() {
-    const ShapeParams& step = shape_table[0];
-    current_shape.a += step.a;
-    current_shape.b += step.b;
-    current_shape.m += step.m;
-    current_shape.n1 += step.n1;
-    current_shape.n2 += step.n2;
-    current_shape.n3 += step.n3;
+void apply_increment() { add_increment(current_shape, shape_table[0]); }
+
+}  // namespace
+
+namespace {
+
+// Rounded once, from the exact double quotient, so the increment does not
+// depend on how far the live shape has drifted.
+float step_between(float from, float to, int32_t steps) {
+    return static_cast<float>((static_cast<double>(to) - static_cast<double>(from)) /
+                              static_cast<double>(steps));
 }
 
 }  // namespace
+
+ShapeParams morph_increments(const ShapeParams& from, const ShapeParams& to, int32_t steps) {
+    return {step_between(from.a, to.a, steps),   step_between(from.b, to.b, steps),
+            step_between(from.m, to.m, steps),   step_between(from.n1, to.n1, steps),
+            step_between(from.n2, to.n2, steps), step_between(from.n3, to.n3, steps)};
+}
+
+// Single-precision sums, and never snapped to the target: the small drift
+// this leaves is part of the shape's path.
+void add_increment(ShapeParams& shape, const ShapeParams& step) {
+    shape.a += step.a;
+    shape.b += step.b;
+    shape.m += step.m;
+    shape.n1 += step.n1;
+    shape.n2 += step.n2;
+    shape.n3 += step.n3;
+}
 
 void reset_morph() {
     order = MorphOrder::in_turn;
@@ -147,11 +155,7 @@ void advance_morph() {
 
 void morph_to_next_now() {
     choose_next_target();
-    const ShapeParams& to = shape_table[target_index];
-    const ShapeParams& from = current_shape;
-    shape_table[0] = ShapeParams{step_between(from.a, to.a),   step_between(from.b, to.b),
-                                 step_between(from.m, to.m),   step_between(from.n1, to.n1),
-                                 step_between(from.n2, to.n2), step_between(from.n3, to.n3)};
+    shape_table[0] = morph_increments(current_shape, shape_table[target_index], morph_steps);
     source_index = target_index;
     period_frame = 0;
 }

@@ -54,6 +54,11 @@ struct MorphState {
 MorphState save_morph();
 void restore_morph(const MorphState& state);
 
+// A morph's arithmetic, for every morph of every order: each parameter's
+// increment over `steps` frames, and one frame's step added to a shape.
+ShapeParams morph_increments(const ShapeParams& from, const ShapeParams& to, int32_t steps);
+void add_increment(ShapeParams& shape, const ShapeParams& step);
+
 void fill_shape_table();
 void start_morph();
 void advance_morph();

@@ -32,20 +32,10 @@ const ChosenShape& target_shape() {
     return target == to_sphere ? sphere : stops[size_t(target)];
 }
 
-float step_between(float from, float to) {
-    return static_cast<float>((static_cast<double>(to) - static_cast<double>(from)) /
-                              static_cast<double>(morph_frames));
-}
-
-ShapeParams steps_between(const ShapeParams& from, const ShapeParams& to) {
-    return {step_between(from.a, to.a),   step_between(from.b, to.b),
-            step_between(from.m, to.m),   step_between(from.n1, to.n1),
-            step_between(from.n2, to.n2), step_between(from.n3, to.n3)};
-}
-
 void aim_from(const ChosenShape& from) {
     const ChosenShape& to = target_shape();
-    step = {steps_between(from.latitude, to.latitude), steps_between(from.longitude, to.longitude)};
+    step = {morph_increments(from.latitude, to.latitude, morph_frames),
+            morph_increments(from.longitude, to.longitude, morph_frames)};
     period = 0;
 }
 
@@ -66,15 +56,6 @@ void choose_next_target() {
         const int32_t pick = int32_t(next_draw() % uint32_t(count - 1));
         target = pick >= last_stop ? pick + 1 : pick;
     }
-}
-
-void add(ShapeParams& shape, const ShapeParams& increment) {
-    shape.a += increment.a;
-    shape.b += increment.b;
-    shape.m += increment.m;
-    shape.n1 += increment.n1;
-    shape.n2 += increment.n2;
-    shape.n3 += increment.n3;
 }
 
 }  // namespace
@@ -98,8 +79,8 @@ void advance_tour() {
         aim_from(reached);
     }
     if (period < morph_frames) {
-        add(tour_shape.latitude, step.latitude);
-        add(tour_shape.longitude, step.longitude);
+        add_increment(tour_shape.latitude, step.latitude);
+        add_increment(tour_shape.longitude, step.longitude);
     }
     ++period;
 }

@@ -155,6 +155,8 @@ enum OptionKey : int {
     flat_base_key,
     detail_key,
     kept_key,
+    frames_key,
+    animation_key,
     version_key
 };
 
@@ -168,6 +170,8 @@ constexpr option long_options[] = {
     {"flat-base", required_argument, nullptr, flat_base_key},
     {"detail", required_argument, nullptr, detail_key},
     {"kept", required_argument, nullptr, kept_key},
+    {"frames", required_argument, nullptr, frames_key},
+    {"animation", no_argument, nullptr, animation_key},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, version_key},
     {nullptr, 0, nullptr, 0},
@@ -238,6 +242,17 @@ bool take_value(int key, const std::string& value, ShapeOptionsSeen& seen, Expor
             return false;
         }
         seen.detail = true;
+        return true;
+    }
+    if (key == frames_key) {
+        if (seen.frames || !parse_frames(value, options.first_frame, options.last_frame)) {
+            error = seen.frames ? "more than one --frames given"
+                                : "--frames takes FIRST:LAST, whole numbers of frames from 0 to "
+                                  "18446744073709551615 with LAST above FIRST, not '" +
+                                      value + "'";
+            return false;
+        }
+        seen.frames = true;
         return true;
     }
     if (seen.shape) {
@@ -331,6 +346,11 @@ std::vector<std::string> shape_option_args(const ExportOptions& options,
         args.insert(args.end(), {"--flat-base", height});
     }
     if (seen.texture) args.insert(args.end(), {"--texture", options.texture});
+    if (seen.frames) {
+        args.insert(args.end(), {"--frames", std::to_string(options.first_frame) + ":" +
+                                                 std::to_string(options.last_frame)});
+    }
+    if (options.animation) args.emplace_back("--animation");
     return args;
 }
 
@@ -353,6 +373,10 @@ bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& op
         if (key == 'h' || key == version_key) {
             options.action = key == 'h' ? ExportAction::help : ExportAction::version;
             return true;
+        }
+        if (key == animation_key) {
+            options.animation = true;
+            continue;
         }
         if (key == ':') {
             error = "option '" + option_name(optopt) + "' needs a value";
@@ -399,11 +423,57 @@ bool parse_shape_options(const std::vector<std::string>& args, ExportOptions& op
     return true;
 }
 
+namespace {
+
+// An animation is the program's own frames: no shape of its own, no size,
+// and only a .glb holds one.
+bool animation_options_fit(const ExportOptions& options, const ShapeOptionsSeen& seen,
+                           std::string& error) {
+    if (seen.shape) {
+        error =
+            "--animation writes the program's own frames: give no --preset, --frame, "
+            "--shape or --kept with it";
+        return false;
+    }
+    if (options.size > 0.0) {
+        error = "--size does not go with --animation: it writes the shapes as generated";
+        return false;
+    }
+    if (!seen.output) {
+        error = "say where to write it: -o FILE.glb";
+        return false;
+    }
+    if (options.format != MeshFormat::glb) {
+        error = "--animation writes a .glb only, not '" + options.output + "'";
+        return false;
+    }
+    if (options.last_frame - options.first_frame > most_animation_frames) {
+        error = "--frames: an animation holds at most " + std::to_string(most_animation_frames) +
+                " frames";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
                           std::string& error) {
     ShapeOptionsSeen seen;
     if (!parse_shape_options(args, options, seen, error)) return false;
     if (options.action != ExportAction::write) return true;
+    if (seen.frames && !options.animation) {
+        error = "--frames goes with --animation";
+        return false;
+    }
+    if (options.animation) {
+        // The opening and one whole cycle: every shape the run ever shows.
+        if (!seen.frames) {
+            options.first_frame = 0;
+            options.last_frame = opening_frames + cycle_frames;
+        }
+        return animation_options_fit(options, seen, error);
+    }
     if (!seen.shape) {
         error = "say which shape to write: --preset N, --frame F or --shape a,b,m,n1,n2,n3";
         return false;

@@ -36,6 +36,12 @@ struct ExportOptions {
     // millimetres, or in percent of its height; 0: not cut.
     double flat_base = 0.0;
     bool flat_base_percent = false;
+    // A run of frames, first_frame up to but not including last_frame, as
+    // --frames gives it; what takes a run of frames (an animation) reads it.
+    uint64_t first_frame = 0;
+    uint64_t last_frame = 0;
+    // The program's frames as one animated .glb instead of one shape.
+    bool animation = false;
 };
 
 // Which of the options a command line gave.
@@ -44,6 +50,7 @@ struct ShapeOptionsSeen {
     bool output = false;
     bool texture = false;
     bool detail = false;
+    bool frames = false;
 };
 
 // Reads the options the exporter and the explorer share (without the
@@ -63,6 +70,10 @@ std::vector<std::string> shape_option_args(const ExportOptions& options,
 bool parse_export_options(const std::vector<std::string>& args, ExportOptions& options,
                           std::string& error);
 
+// The longest run of frames one animation holds: some four and a half
+// hours of the program at 60 frames a second, written in minutes.
+inline constexpr uint64_t most_animation_frames = 1000000;
+
 // The grid the program draws, and the finest and coarsest one written.
 inline constexpr int32_t program_detail = 64;
 inline constexpr int32_t least_detail = 8;
@@ -75,13 +86,13 @@ inline constexpr int32_t most_detail = 1024;
 // twelve (the latitude's six, then the longitude's); a size a finite number
 // of millimetres above 0; a detail a whole number of steps from 8 to 1024.
 bool parse_frame(std::string_view text, uint64_t& frame);
-// A span of frames FIRST:LAST, FIRST up to but not including LAST: each a
-// frame as parse_frame reads it, LAST above FIRST.
-bool parse_frames(std::string_view text, uint64_t& first, uint64_t& last);
 bool parse_preset(std::string_view text, int& preset);
 bool parse_shape(std::string_view text, ShapeParams& latitude, ShapeParams& longitude);
 bool parse_size(std::string_view text, double& size);
 bool parse_detail(std::string_view text, int32_t& detail);
+// A run of frames FIRST:LAST, from FIRST up to but not including LAST, each
+// a frame as parse_frame takes it, LAST above FIRST.
+bool parse_frames(std::string_view text, uint64_t& first, uint64_t& last);
 
 // The --shape value that reads back to these sets, bit for bit: six numbers
 // when they are one set, else twelve; each in the fewest digits.

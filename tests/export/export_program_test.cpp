@@ -115,7 +115,13 @@ TEST(ExportProgram, EveryGlbPassesTheKhronosValidatorWithoutErrorsOrWarnings) {
     }
     const test::WorkFolder folder(false);
     std::string files;
-    for (const auto& [name, args] : shapes()) {
+    // Animations too: the default run, one from a rest over the start of
+    // the cycle, and one all rest (a mesh without targets).
+    auto checked = shapes();
+    checked.insert(checked.end(), {{"animation", "--animation"},
+                                   {"cycle_start", "--animation --frames 790:1230 --detail 32"},
+                                   {"rest", "--animation --frames 300:350"}});
+    for (const auto& [name, args] : checked) {
         const CommandRun run = export_to(folder.path, args + " -o " + name + ".glb");
         ASSERT_EQ(run.code, 0) << args << ": " << run.err;
         files += " " + name + ".glb";
@@ -128,7 +134,7 @@ TEST(ExportProgram, EveryGlbPassesTheKhronosValidatorWithoutErrorsOrWarnings) {
     for (std::string line; std::getline(lines, line);) {
         clean += line.find(": errors 0 warnings 0 ") != std::string::npos;
     }
-    EXPECT_EQ(clean, shapes().size()) << check.out;
+    EXPECT_EQ(clean, checked.size()) << check.out;
 }
 
 // The numbers after "label :" in admesh's report, up to the next word.
@@ -517,6 +523,18 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--preset 6 --texture /dev/zero -o out.glb", 1, "/dev/zero is not a regular file"},
         {"--preset 6 --texture keep.stl -o out.stl", 2, "does not go with .stl"},
         {"--preset 6 --size 0 -o out.stl", 2, "positive number"},
+        {"--animation --frames 5 -o out.glb", 2, "--frames takes FIRST:LAST"},
+        {"--animation --frames 8:2 -o out.glb", 2, "LAST above FIRST"},
+        {"--animation --frames 0:18446744073709551616 -o out.glb", 2, "--frames takes"},
+        {"--animation --frames 0:2000000 -o out.glb", 2, "at most 1000000 frames"},
+        {"--animation -o out.stl", 2, "a .glb only, not 'out.stl'"},
+        {"--animation --frames 0:10 -o out.obj", 2, "a .glb only"},
+        {"--animation -o out.3mf", 2, "a .glb only"},
+        {"--frames 0:10 --preset 6 -o out.glb", 2, "--frames goes with --animation"},
+        {"--animation --frame 3 -o out.glb", 2, "give no --preset, --frame"},
+        {"--animation", 2, "--animation is solidmorph-export's", SOLIDMORPH_EXPLORE},
+        {"--record c.mp4 --animation", 2, "--animation is solidmorph-export's", SOLIDMORPH_EXPLORE},
+        {"--frames 0:10", 2, "--frames goes with --record", SOLIDMORPH_EXPLORE},
         {"--preset 6 --flat-base 5 -o out.stl", 2, "--flat-base in millimetres needs --size"},
         {"--preset 6 --size 80 --flat-base 20% -o out.obj", 2, "goes with .stl"},
         {"--preset 6 --size 80 --flat-base 80 -o out.stl", 1, "at or above the solid's own height"},
@@ -559,7 +577,6 @@ TEST(ExportProgram, BadInputGetsAMessageAFailingExitAndLeavesNoFile) {
         {"--record c.mp4 --frames -1:5", 2, "--frames takes", SOLIDMORPH_EXPLORE},
         {"--record c.gif --frames 0:18446744073709551616", 2, "--frames takes", SOLIDMORPH_EXPLORE},
         {"--record c.mp4 --frames 0:1e3", 2, "--frames takes", SOLIDMORPH_EXPLORE},
-        {"--frames 0:400", 2, "--frames goes with --record", SOLIDMORPH_EXPLORE},
         {"--record c.mp4 --frame 7 --frames 0:400", 2, "only one of --frame and --frames",
          SOLIDMORPH_EXPLORE},
         {"--record c.mp4 --frame 18446744073709551615", 2, "leaves no frame", SOLIDMORPH_EXPLORE},

@@ -238,6 +238,29 @@ TEST(ExportOptions, AcceptsWhatTheManualPromisesAndRefusesTheRest) {
         {{"--preset", "1", "--texture", "v.tga", "-o", "a.stl"}, false, "does not go with .stl"},
         {{"--preset", "1", "--texture", "v.tga", "-o", "a.3mf"}, false, "does not go with .3mf"},
         {{"--preset", "1", "--size", "0.5", "--texture", "v.tga", "-o", "a.obj"}, true, ""},
+        {{"--animation", "-o", "m.glb"}, true, ""},
+        {{"--animation", "--frames=0:1", "--detail", "8", "--texture", "v.tga", "-o", "m.glb"},
+         true,
+         ""},
+        {{"--animation", "--frames", "18446744073709551614:18446744073709551615", "-o", "m.glb"},
+         true,
+         ""},
+        {{"--animation", "--frames", "5:1000005", "-o", "m.glb"}, true, ""},
+        {{"--animation", "--frames", "5:1000006", "-o", "m.glb"}, false, "at most 1000000"},
+        {{"--animation", "--frames", "9:9", "-o", "m.glb"}, false, "LAST above FIRST"},
+        {{"--animation", "--frames", "9:3", "-o", "m.glb"}, false, "LAST above FIRST"},
+        {{"--animation", "--frames", "0:18446744073709551616", "-o", "m.glb"}, false, "--frames"},
+        {{"--animation", "--frames", "100", "-o", "m.glb"}, false, "--frames takes FIRST:LAST"},
+        {{"--animation", "--frames", ":100", "-o", "m.glb"}, false, "--frames takes"},
+        {{"--animation", "--frames", "0:+9", "-o", "m.glb"}, false, "--frames takes"},
+        {{"--animation", "--frames", "0:9:", "-o", "m.glb"}, false, "--frames takes"},
+        {{"--animation", "--frames", "0:9", "--frames", "0:9", "-o", "m.glb"},
+         false,
+         "more than one --frames"},
+        {{"--frames", "0:9", "--preset", "1", "-o", "a.glb"}, false, "goes with --animation"},
+        {{"--animation", "--preset", "1", "-o", "m.glb"}, false, "give no --preset"},
+        {{"--animation", "--size", "80", "-o", "m.glb"}, false, "--size does not go"},
+        {{"--animation"}, false, "-o FILE.glb"},
         {{"--preset", "1", "--size", "0", "-o", "a.stl"}, false, "positive number"},
         {{"--preset", "1", "--size", "-3", "-o", "a.stl"}, false, "positive number"},
         {{"--preset", "1", "--size=inf", "-o", "a.stl"}, false, "positive number"},
@@ -278,6 +301,7 @@ TEST(ExportOptions, GoBackToTheArgumentsThatGiveThem) {
         {"--shape", "0.1,0.2,0.3,0.4,0.5,0.6"},
         {"--shape", "1,2,3,4,5,6,7,8,9,10,11,12", "--detail", "1024", "-o", "t.stl"},
         {"--shape", "0.1,0.2,0.3,0.4,0.5,0.6,0.1,0.2,0.3,0.4,0.5,0.6", "--detail", "64"},
+        {"--animation", "--frames", "18446744073709551614:18446744073709551615", "-o", "m.glb"},
         {},
     };
     for (const auto& line : lines) {
@@ -294,7 +318,8 @@ TEST(ExportOptions, GoBackToTheArgumentsThatGiveThem) {
             return std::tuple(
                 o.source, o.preset, o.frame, std::bit_cast<std::array<uint32_t, 6>>(o.shape),
                 std::bit_cast<std::array<uint32_t, 6>>(o.longitude), o.detail, o.output, o.texture,
-                o.size, o.flat_base, o.flat_base_percent, s.shape, s.output, s.texture);
+                o.size, o.flat_base, o.flat_base_percent, s.shape, s.output, s.texture,
+                o.first_frame, o.last_frame, o.animation, s.frames);
         };
         EXPECT_EQ(values(first, seen), values(second, seen_again));
         EXPECT_EQ(shape_option_args(second, seen_again), args);
