@@ -5,10 +5,10 @@ repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 build_packages=(cmake g++ make pkg-config libglfw3-dev libglu1-mesa-dev libstb-dev
     libx11-dev libxrandr-dev libgl1-mesa-dri libtinygltf-dev libgif-dev libcgal-dev
-    lib3mf-dev libimgui-dev)
+    lib3mf-dev libimgui-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev)
 test_packages=(libgtest-dev libbenchmark-dev xvfb xdotool desktop-file-utils man-db
     xserver-xorg-core xserver-xorg-video-dummy openbox wmctrl admesh strace weston xwayland
-    xscreensaver libxml2-dev libtinyobjloader-dev lintian devscripts dpkg-dev file)
+    xscreensaver libxml2-dev libtinyobjloader-dev lintian devscripts dpkg-dev file ffmpeg)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

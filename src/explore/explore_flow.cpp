@@ -15,10 +15,13 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "explore/clip_writer.h"
 #include "explore/explore_panel.h"
 #include "explore/explore_state.h"
 #include "explore/explore_window.h"
+#include "explore/export_command.h"
 #include "explore/morph_timeline.h"
 #include "explore/screenshot.h"
 #include "explore/solid_check_worker.h"
@@ -43,6 +46,11 @@ namespace {
 
 // The studio, as this flow alone writes it.
 Studio studio;
+
+// The clip being recorded, and room for one of its frames, made at its
+// start.
+ClipWriter clip;
+std::vector<uint8_t> clip_pixels;
 
 // One line for the panel, and for a terminal the explorer was started from.
 __attribute__((format(printf, 1, 2))) void say(const char* format, ...) {
@@ -272,6 +280,88 @@ void take_screenshot(int32_t width, int32_t height) {
     }
 }
 
+// A clip of the picture `width` x `height` as the clip's fields ask, from
+// the frame shown: that frame is drawn again as the first.
+void start_recording(int32_t width, int32_t height) {
+    Recording& r = studio.recording;
+    uint64_t frames = 0;
+    const char* problem = clip_fields_problem(studio.clip_fields, frames, studio.clip_problem_text,
+                                              sizeof studio.clip_problem_text);
+    expand_home(studio.clip_fields.output, r.path, sizeof r.path);
+    r.written = false;
+    if (problem != nullptr) {
+        say("cannot record: %s", problem);
+        return;
+    }
+    std::error_code unknown;
+    if (!r.unattended && !may_write(studio, r.path, std::filesystem::exists(r.path, unknown))) {
+        say("%s already exists: Record again to replace it", r.path);
+        return;
+    }
+    ClipFormat format = ClipFormat::mp4;
+    clip_format_for_path(r.path, format);
+    r.width = width;
+    r.height = height;
+    clip_frame_size(format, r.width, r.height);
+    std::string error;
+    if (!clip.open(r.path, format, r.width, r.height, error)) {
+        say("cannot record: %s; nothing written", error.c_str());
+        return;
+    }
+    clip_pixels.resize(size_t(r.width) * size_t(r.height) * 3);
+    r.frames = frames;
+    r.done = 0;
+    r.active = true;
+    r.hold = true;
+    r.started = clock_seconds();
+    say("recording %s: %llu frame%s of %d x %d; Escape cancels", r.path,
+        static_cast<unsigned long long>(frames), frames == 1 ? "" : "s", int(r.width),
+        int(r.height));
+}
+
+void cancel_recording(const char* why) {
+    Recording& r = studio.recording;
+    if (!r.active) return;
+    clip.cancel();
+    r.active = false;
+    say("%s: %s not recorded, nothing written", why, r.path);
+}
+
+// After the picture is drawn: it joins the clip, and the last one ends it.
+void record_frame(int32_t width, int32_t height) {
+    Recording& r = studio.recording;
+    r.hold = false;
+    if (!r.active) return;
+    int32_t clip_width = width, clip_height = height;
+    ClipFormat format = ClipFormat::mp4;
+    clip_format_for_path(r.path, format);
+    clip_frame_size(format, clip_width, clip_height);
+    if (clip_width != r.width || clip_height != r.height) {
+        cancel_recording("the picture changed size");
+        return;
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, r.width, r.height, GL_RGB, GL_UNSIGNED_BYTE, clip_pixels.data());
+    std::string error;
+    if (!clip.add_frame(clip_pixels.data(), error)) {
+        r.active = false;
+        say("cannot record %s: %s; nothing written", r.path, error.c_str());
+        return;
+    }
+    if (++r.done < r.frames) return;
+    r.active = false;
+    if (!clip.finish(error)) {
+        say("cannot record %s: %s; nothing written", r.path, error.c_str());
+        return;
+    }
+    r.written = true;
+    studio.written_here.insert(r.path);
+    const double seconds = clock_seconds() - r.started;
+    say("recorded %s: %llu frame%s of %d x %d in %.1f s (%.1f ms a frame)", r.path,
+        static_cast<unsigned long long>(r.frames), r.frames == 1 ? "" : "s", int(r.width),
+        int(r.height), seconds, seconds * 1000.0 / double(r.frames));
+}
+
 // The shapes kept, read again after every change (another program may
 // have changed the file too); what could not be read is said once.
 void read_kept() {
@@ -396,19 +486,35 @@ bool act_on_keys() {
     // exports what the fields say.
     const bool typing = ImGui::GetIO().WantTextInput;
     ExplorerState& shown = studio.shown;
+    const Recording& recording = studio.recording;
     for (int32_t i = 0; i < count; ++i) {
-        const KeyAction action = key_action(keys[i]);
+        KeyAction action = key_action(keys[i]);
+        // Without a person, only Escape counts; while a clip is recorded,
+        // nothing may change the picture's size.
+        const bool resizes = action == KeyAction::full_screen || action == KeyAction::panel;
+        if ((recording.unattended && action != KeyAction::quit) || (recording.active && resizes)) {
+            action = KeyAction::none;
+        }
         if (typing && action != KeyAction::export_file &&
-            !(studio.naming && action == KeyAction::quit)) {
+            !((studio.naming || recording.active) && action == KeyAction::quit)) {
             continue;
         }
         switch (action) {
             case KeyAction::none:
                 break;
             case KeyAction::quit:
-                // Escape while a name is typed drops the name, not the studio.
+                // Escape while a clip is recorded cancels the clip; while a
+                // name is typed, drops the name; else ends the studio.
+                if (recording.active) {
+                    cancel_recording("cancelled");
+                    if (recording.unattended) return false;
+                    break;
+                }
                 if (!studio.naming) return false;
                 studio.naming = false;
+                break;
+            case KeyAction::record:
+                if (!recording.active) studio.record_wanted = true;
                 break;
             case KeyAction::help:
                 studio.help = !studio.help;
@@ -458,6 +564,19 @@ bool act_on_keys() {
 
 void act_on_panel(const PanelRequests& r) {
     ExplorerState& shown = studio.shown;
+    if (r.cancel_record) {
+        cancel_recording("cancelled");
+        return;
+    }
+    if (studio.recording.unattended) return;
+    if (r.edit_clip) {
+        std::snprintf(studio.clip_fields.output, sizeof studio.clip_fields.output, "%s",
+                      r.clip_output);
+        std::snprintf(studio.clip_fields.frames, sizeof studio.clip_fields.frames, "%s",
+                      r.clip_frames);
+    }
+    if (r.record && !studio.recording.active) studio.record_wanted = true;
+    if (studio.recording.active && r.toggle_full_screen) return;
     if (r.toggle_playing) toggle_playing();
     if (r.toggle_spin) shown.spin = !shown.spin;
     if (r.toggle_wireframe) shown.wireframe = !shown.wireframe;
@@ -514,12 +633,16 @@ void act_on_mouse(float view_width, float view_height) {
 // spin held as the user asks, drawn in the picture's part of the window.
 void draw_picture(int32_t width, int32_t height) {
     const ExplorerState& shown = studio.shown;
+    const Recording& recording = studio.recording;
+    // A clip's first frame is the one shown, drawn again as it was.
+    const bool held = recording.active && recording.hold;
     begin_frame();
-    if (shown.playing) step_timeline();
-    set_frame_clock(shown.playing ? clock_seconds() : 0.0);
+    if (shown.playing && !held) step_timeline();
+    const bool drift = shown.playing && !held && !(recording.active && recording.held_drift);
+    set_frame_clock(drift ? clock_seconds() : 0.0);
     const ChosenShape shape = shape_on_screen();
     generate_grid_surface(shape.latitude, shape.longitude);
-    if (shown.spin) count_frame();
+    if (shown.spin && !held) count_frame();
     if (width < 1 || height < 1) return;
     // Never narrower than 4:3: a narrower frustum cuts the solid at its
     // sides, and a software renderer's clipping costs more than the rest of
@@ -550,6 +673,27 @@ void clear_panel(int32_t left, int32_t width, int32_t height) {
     glClearColor(scene[0], scene[1], scene[2], scene[3]);
 }
 
+// --record: the frames asked for, as the program shows them: the morph
+// played from the first (or the shape asked for, held), spinning one
+// degree a frame from the first frame's own angle, the drift held, then
+// the end.
+void record_unattended(const ExploreSettings& settings) {
+    ExplorerState& shown = studio.shown;
+    shown.spin = true;
+    shown.playing = shown.source == ShapeSource::frame;
+    seek_frame(settings.first);
+    frame_count = int32_t(settings.first % uint64_t(spin_wrap_frames));
+    Recording& r = studio.recording;
+    r.unattended = true;
+    r.held_drift = true;
+    std::snprintf(studio.clip_fields.output, sizeof studio.clip_fields.output, "%s",
+                  settings.record.c_str());
+    std::snprintf(studio.clip_fields.frames, sizeof studio.clip_fields.frames, "%llu",
+                  static_cast<unsigned long long>(settings.last - settings.first));
+    sync_to_display(false);
+    studio.record_wanted = true;
+}
+
 }  // namespace
 
 bool start_explorer(const ExploreSettings& settings) {
@@ -574,13 +718,15 @@ bool start_explorer(const ExploreSettings& settings) {
     start_check_worker(mesh.positions.size(), triangle_corners());
     come_back(settings);
     read_kept();
+    if (!settings.record.empty()) record_unattended(settings);
     return true;
 }
 
 bool explore_frame() {
     // Nothing moves: wait for the user instead, or, while the check works
     // on the shape shown, for a moment, leaving it the processor.
-    const bool still = !studio.shown.playing && !studio.shown.spin;
+    const bool still = !studio.shown.playing && !studio.shown.spin && !studio.recording.active &&
+                       !studio.record_wanted;
     process_window_events(!still ? 0.0 : studio.check.ready ? 0.25 : 0.01);
     if (stop_requested() || window_close_requested() || !act_on_keys()) return false;
     int32_t width = 0, height = 0;
@@ -592,9 +738,19 @@ bool explore_frame() {
     const float scale = io.DisplayFramebufferScale.x > 0.0f ? io.DisplayFramebufferScale.x : 1.0f;
     const int32_t panel = studio.shown.panel ? int32_t(panel_width() * scale) : 0;
     const int32_t picture_width = width > panel ? width - panel : 0;
-    act_on_mouse(float(picture_width) / scale, io.DisplaySize.y);
+    if (!studio.recording.unattended) act_on_mouse(float(picture_width) / scale, io.DisplaySize.y);
     read_export_fields(studio, timeline_frame());
     compose_command(studio);
+    uint64_t clip_frames = 0;
+    studio.clip_problem = clip_fields_problem(
+        studio.clip_fields, clip_frames, studio.clip_problem_text, sizeof studio.clip_problem_text);
+    const Recording& recording = studio.recording;
+    const ClipFieldsView clip_view{studio.clip_fields.output,
+                                   studio.clip_fields.frames,
+                                   studio.clip_problem,
+                                   recording.active,
+                                   recording.done,
+                                   recording.frames};
     PanelRequests requests;
     if (studio.shown.panel) {
         const Studio& s = studio;
@@ -613,13 +769,18 @@ bool explore_frame() {
                              !s.history.forward.empty(),
                              &s.kept,
                              s.naming ? s.name : nullptr,
-                             s.naming && s.renaming[0] != '\0' ? s.renaming : nullptr};
+                             s.naming && s.renaming[0] != '\0' ? s.renaming : nullptr,
+                             &clip_view};
         draw_panel(view, io.DisplaySize.x, io.DisplaySize.y, requests);
+    } else if (recording.active) {
+        draw_recording_hint(clip_view, io.DisplaySize.x, io.DisplaySize.y);
     } else {
         draw_panel_hint(io.DisplaySize.x, io.DisplaySize.y);
     }
     if (studio.help) draw_help(io.DisplaySize.x, io.DisplaySize.y, requests);
     act_on_panel(requests);
+    if (studio.record_wanted) start_recording(picture_width, height);
+    studio.record_wanted = false;
 
     // The solid's clears and drawing stay in its part of the window.
     glEnable(GL_SCISSOR_TEST);
@@ -627,16 +788,20 @@ bool explore_frame() {
     draw_picture(picture_width, height);
     if (panel > 0) clear_panel(picture_width, width - picture_width, height);
     glDisable(GL_SCISSOR_TEST);
+    // Read back before the panel is drawn over it.
+    record_frame(picture_width, height);
     read_export_fields(studio, timeline_frame());
     check_shape_on_screen();
     if (studio.screenshot_wanted) take_screenshot(picture_width, height);
     studio.screenshot_wanted = false;
     end_ui_frame();
     swap_window();
-    return true;
+    // Without a person, the studio ends with its clip.
+    return !(studio.recording.unattended && !studio.recording.active);
 }
 
 void end_explorer() {
+    cancel_recording("stopped");
     if (studio.remember) keep_state();
     stop_check_worker();
     glDeleteTextures(1, &studio.texture_name);
@@ -648,7 +813,9 @@ int run_explorer(const ExploreSettings& settings) {
     while (explore_frame()) {
     }
     end_explorer();
-    return 0;
+    if (settings.record.empty()) return 0;
+    if (!studio.recording.written) std::fprintf(stderr, "solidmorph-explore: %s\n", studio.message);
+    return studio.recording.written ? 0 : 1;
 }
 
 }  // namespace solidmorph

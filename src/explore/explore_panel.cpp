@@ -340,6 +340,51 @@ void export_section(const PanelView& view, PanelRequests& requests) {
     tip("Every key and mouse action");
 }
 
+void clip_section(const PanelView& view, PanelRequests& requests) {
+    const ClipFieldsView& clip = *view.clip;
+    ImGui::BeginDisabled(clip.recording);
+    char output[sizeof requests.clip_output], frames[sizeof requests.clip_frames];
+    std::snprintf(output, sizeof output, "%s", clip.output);
+    std::snprintf(frames, sizeof frames, "%s", clip.frames);
+    bool changed = false;
+    ImGui::SetNextItemWidth(-90.0f * ui_scale);
+    changed |= ImGui::InputText("clip file", output, sizeof output);
+    tip("The clip to record: .gif (50 frames a second, 256 colours) or .mp4 (H.264, 60 frames a "
+        "second); ~/ is the home folder");
+    ImGui::SetNextItemWidth(-90.0f * ui_scale);
+    changed |= ImGui::InputText("frames", frames, sizeof frames, ImGuiInputTextFlags_CharsDecimal);
+    tip("How many frames, from the one shown; 400 is one morph and its rest");
+    ImGui::EndDisabled();
+    if (changed) {
+        requests.edit_clip = true;
+        std::snprintf(requests.clip_output, sizeof requests.clip_output, "%s", output);
+        std::snprintf(requests.clip_frames, sizeof requests.clip_frames, "%s", frames);
+    }
+    if (clip.problem != nullptr) {
+        ImGui::TextColored(ImVec4(1.0f, 0.55f, 0.45f, 1.0f), "%s", clip.problem);
+    } else {
+        ImGui::TextUnformatted("");
+    }
+    if (clip.recording) {
+        if (ImGui::Button("Cancel (Escape)")) requests.cancel_record = true;
+        tip("Stop recording and write nothing (Escape)");
+    } else {
+        if (ImGui::Button("Record (Ctrl+R)")) requests.record = true;
+        tip("Record what the picture shows, without the panel, from the frame shown (Ctrl+R)");
+    }
+}
+
+// The clip's progress: a bar, and the frames done of all.
+void recording_progress(const ClipFieldsView& clip, float width) {
+    char overlay[64];
+    std::snprintf(overlay, sizeof overlay, "recording frame %llu of %llu",
+                  static_cast<unsigned long long>(clip.done),
+                  static_cast<unsigned long long>(clip.frames_to_record));
+    const float done =
+        clip.frames_to_record > 0 ? float(double(clip.done) / double(clip.frames_to_record)) : 0.0f;
+    ImGui::ProgressBar(done, ImVec2(width, 0.0f), overlay);
+}
+
 }  // namespace
 
 // Read as the exporter reads its options.
@@ -414,9 +459,18 @@ void draw_panel(const PanelView& view, float width, float height, PanelRequests&
         if (ImGui::CollapsingHeader("Export", ImGuiTreeNodeFlags_DefaultOpen)) {
             export_section(view, requests);
         }
+        if (ImGui::CollapsingHeader("Clip", ImGuiTreeNodeFlags_DefaultOpen)) {
+            clip_section(view, requests);
+        }
         ImGui::EndChild();
         ImGui::Separator();
-        fixed_rows(view.message, 2);
+        // While a clip is recorded, its progress stays in sight instead.
+        if (view.clip->recording) {
+            recording_progress(*view.clip, -1.0f);
+            ImGui::TextDisabled("Escape cancels; the panel is not recorded");
+        } else {
+            fixed_rows(view.message, 2);
+        }
     }
     ImGui::End();
 }
@@ -434,6 +488,7 @@ constexpr const char* help_rows[][2] = {
     {"Ctrl+Z", "undo a change of shape"},
     {"Ctrl+Shift+Z, Ctrl+Y", "redo it"},
     {"Ctrl+K", "keep the shape shown under a name (Enter keeps, Escape cancels)"},
+    {"Ctrl+R", "record a clip of the picture (.gif or .mp4); Escape cancels it"},
     {"F12", "screenshot of the picture, without the panel"},
     {"F1", "this help, or away with it"},
     {"Escape", "quit (closing the window does too)"},
@@ -469,6 +524,22 @@ void draw_help(float width, float height, PanelRequests& requests) {
     }
     ImGui::End();
     if (!open) requests.toggle_help = true;
+}
+
+// In a window of no input of its own, so nothing of it can take a click.
+void draw_recording_hint(const ClipFieldsView& clip, float width, float height) {
+    const float bar = std::fmin(width, 360.0f * ui_scale);
+    ImGui::SetNextWindowPos(ImVec2(width - bar, height), ImGuiCond_Always, ImVec2(0.0f, 1.0f));
+    ImGui::SetNextWindowSize(ImVec2(bar, 0.0f));
+    ImGui::SetNextWindowBgAlpha(1.0f);
+    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoInputs |
+                                   ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
+                                   ImGuiWindowFlags_NoFocusOnAppearing;
+    if (ImGui::Begin("##recording", nullptr, flags)) {
+        recording_progress(clip, -1.0f);
+        ImGui::TextDisabled("Escape cancels");
+    }
+    ImGui::End();
 }
 
 // Drawn straight into ImGui's foreground list: no window, so nothing of it

@@ -11,6 +11,15 @@
 
 namespace solidmorph {
 
+// The clip's part of the panel.
+struct ClipFieldsView {
+    const char* output;
+    const char* frames;
+    const char* problem;
+    bool recording;
+    uint64_t done, frames_to_record;
+};
+
 // What the panel shows: the studio's state as the flow keeps it, read
 // only, filled in every frame.
 struct PanelView {
@@ -31,6 +40,9 @@ struct PanelView {
     // shape's new name; null when none is.
     const char* naming;
     const char* renaming;
+    // The clip's fields as typed and what is wrong with them (or null); the
+    // clip being recorded, when one is, frame `done` of `frames` next.
+    const ClipFieldsView* clip;
 };
 
 // What the user asked for this frame; the flow decides what it does.
@@ -59,6 +71,11 @@ struct PanelRequests {
     bool load_asked = false, delete_asked = false;
     char name[longest_shape_name + 1] = "";
     char chosen[longest_shape_name + 1] = "";
+    // The clip's fields as now typed (into `clip_output`, `clip_frames`),
+    // Record, and its Cancel.
+    bool edit_clip = false, record = false, cancel_record = false;
+    char clip_output[1024] = "";
+    char clip_frames[24] = "";
 };
 
 // What is wrong with the export fields as they stand, the first field's
@@ -89,6 +106,10 @@ void draw_panel(const PanelView& view, float width, float height, PanelRequests&
 // Every key and mouse action, in a window of its own in the middle of a
 // window `width` x `height`; closing it asks for toggle_help.
 void draw_help(float width, float height, PanelRequests& requests);
+
+// While a clip is recorded with the panel hidden: its progress, and how to
+// cancel it, along the window's foot. Never part of the clip.
+void draw_recording_hint(const ClipFieldsView& clip, float width, float height);
 
 // With the panel hidden: one quiet line in the window's lower right corner
 // saying how to bring it back.

@@ -194,6 +194,8 @@ void end_ui_frame() {
 
 void swap_window() { glfwSwapBuffers(window); }
 
+void sync_to_display(bool sync) { glfwSwapInterval(sync ? 1 : 0); }
+
 void close_explore_window() {
     if (window != nullptr) {
         ImGui_ImplOpenGL2_Shutdown();

@@ -80,6 +80,10 @@ void begin_ui_frame();
 void end_ui_frame();
 void swap_window();
 
+// Whether a swap waits for the display's refresh (as it does at the
+// start); a clip made without a person need not keep its pace.
+void sync_to_display(bool sync);
+
 // Stops ImGui's backends, closes the window (if one was opened) and
 // releases GLFW.
 void close_explore_window();

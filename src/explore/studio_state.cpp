@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "explore/clip_writer.h"
 #include "explore/explore_panel.h"
 #include "explore/export_command.h"
 
@@ -168,6 +169,21 @@ bool step(std::vector<ShapeMoment>& from, std::vector<ShapeMoment>& to, ShapeMom
 bool undo(UndoHistory& h, ShapeMoment& now) { return step(h.back, h.forward, now); }
 bool redo(UndoHistory& h, ShapeMoment& now) { return step(h.forward, h.back, now); }
 
+const char* clip_fields_problem(const ClipFields& fields, uint64_t& frames, char* text,
+                                size_t capacity) {
+    ClipFormat format = ClipFormat::mp4;
+    uint64_t length = 0;
+    if (!clip_format_for_path(fields.output, format)) {
+        std::snprintf(text, capacity, "clip: the name must end in .gif or .mp4");
+    } else if (!parse_frame(fields.frames, length) || length == 0) {
+        std::snprintf(text, capacity, "frames: a whole number of frames above 0");
+    } else {
+        frames = length;
+        return nullptr;
+    }
+    return text;
+}
+
 bool may_write(Studio& s, const std::string& output, bool exists) {
     if (exists && !s.written_here.contains(output) && s.replace_asked != output) {
         s.replace_asked = output;
@@ -193,6 +209,7 @@ KeyAction key_action(const KeyPress& press) {
         }
         if (press.key == 'Y') return KeyAction::redo;
         if (press.key == 'K' && !press.repeat) return KeyAction::keep;
+        if (press.key == 'R' && !press.repeat) return KeyAction::record;
     }
     if ((press.mods & (mod_control | mod_alt)) != 0) return KeyAction::none;
     switch (press.key) {

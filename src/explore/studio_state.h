@@ -68,6 +68,36 @@ void keep_for_undo(UndoHistory& history, const ShapeMoment& now);
 bool undo(UndoHistory& history, ShapeMoment& now);
 bool redo(UndoHistory& history, ShapeMoment& now);
 
+// The clip's fields as typed: its file (.gif or .mp4) and its length in
+// frames, read as --record and --frames read theirs.
+struct ClipFields {
+    char output[1024] = "solidmorph.mp4";
+    char frames[24] = "400";
+};
+
+// What is wrong with the clip's fields, in `text`, or null when Record can
+// go ahead; the length in `frames` then.
+const char* clip_fields_problem(const ClipFields& fields, uint64_t& frames, char* text,
+                                size_t capacity);
+
+// A clip being recorded: frame `done` of `frames` comes next. The first is
+// the frame shown when it began, drawn again as it was (`hold` for that
+// pass: the morph, the spin and the drift held); each after it one frame
+// on, as the studio goes. Without a person (--record), the studio ends once
+// the clip is written or given up, and the texture's drift is held
+// throughout, so that one command line always makes the same clip.
+struct Recording {
+    bool active = false;
+    bool hold = false;
+    bool unattended = false;
+    bool held_drift = false;
+    uint64_t frames = 0, done = 0;
+    int32_t width = 0, height = 0;  // the clip's frame, fixed at its start
+    double started = 0.0;           // the clock, in seconds, at its start
+    bool written = false;           // the last clip was written whole
+    char path[sizeof ClipFields::output + 1024] = "";
+};
+
 // What the studio is, besides the timeline's place and the view's pose,
 // which their own modules keep. The panel reads it through a PanelView and
 // asks for changes in its PanelRequests.
@@ -107,7 +137,13 @@ struct Studio {
     std::set<std::string> written_here;
     std::string replace_asked;
 
+    ClipFields clip_fields;
+    Recording recording;
+    char clip_problem_text[96] = "";
+    const char* clip_problem = nullptr;
+
     bool screenshot_wanted = false;  // taken once the picture is drawn
+    bool record_wanted = false;      // a clip begun once the picture's size is known
     bool help = false;               // the window of keys and mouse actions shown
     UndoHistory history;
     // The moment a control that changes the shape was taken hold of: kept
@@ -192,6 +228,7 @@ enum class KeyAction {
     redo,
     keep,
     help,
+    record,
 };
 KeyAction key_action(const KeyPress& press);
 

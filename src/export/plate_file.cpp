@@ -14,6 +14,19 @@
 
 namespace solidmorph {
 
+namespace {
+
+// The shape options that take their value as the next word.
+bool takes_value(const std::string& word) {
+    for (const char* option : {"-o", "--output", "--preset", "--frame", "--shape", "--texture",
+                               "--size", "--flat-base", "--detail", "--kept", "--frames"}) {
+        if (word == option) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool take_plate_options(std::vector<std::string>& args, PlateOptions& plate, std::string& error) {
     std::vector<std::string> rest;
     const std::string name = "--plate";
@@ -23,6 +36,12 @@ bool take_plate_options(std::vector<std::string>& args, PlateOptions& plate, std
         if (word == "--") {
             rest.insert(rest.end(), args.begin() + std::ptrdiff_t(i), args.end());
             break;
+        }
+        // The value of another option is that option's, whatever it says.
+        if (takes_value(word) && i + 1 < args.size()) {
+            rest.push_back(word);
+            rest.push_back(args[++i]);
+            continue;
         }
         std::string value;
         if (word == name) {

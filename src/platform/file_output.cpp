@@ -91,18 +91,20 @@ void random_name(char (&name)[32]) {
     name[18] = '\0';
 }
 
-// Gives a name to what `make` creates, under the stop signals' watch:
-// make(name) returns -1 with errno EEXIST to ask for another name.
+// Gives a random name in `slot` to what `make` creates: make(name)
+// returns -1 with errno EEXIST to ask for another name. With `registered`,
+// the name joins those a stop signal removes, in the same moment.
 template <typename Make>
-int make_named(int folder, Make make) {
+int make_named(int folder, Make make, NamedTemporary* slot = nullptr) {
+    const bool registered = slot == nullptr;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const SignalsHeld held;
-        NamedTemporary& slot = named[named_count];
-        slot.folder = folder;
-        random_name(slot.name);
-        const int result = make(slot.name);
+        NamedTemporary& into = registered ? named[named_count] : *slot;
+        into.folder = folder;
+        random_name(into.name);
+        const int result = make(into.name);
         if (result >= 0) {
-            named_count = named_count + 1;
+            if (registered) named_count = named_count + 1;
             return result;
         }
         if (errno != EEXIST) return -1;
@@ -140,23 +142,26 @@ struct Pending {
 // Without /proc an unnamed temporary could not be linked in place.
 bool can_link_unnamed() { return access("/proc/self/fd", X_OK) == 0; }
 
-// Opens the target's folder and a temporary in it with the bytes on disk
-// and the mode (and owner) the target should have.
-bool prepare(const OutputFile& file, Pending& out, std::string& error) {
+// Opens the target's folder and a temporary in it with the mode (and
+// owner) the target should have; a name of its own only where the file
+// system has no unnamed temporaries, in `slot` (null: among those a stop
+// signal removes).
+bool open_temporary(const std::string& target_path, Pending& out, std::string& error,
+                    NamedTemporary* slot = nullptr) {
     namespace fs = std::filesystem;
-    out.path = file.path;
-    const fs::path path(file.path);
+    out.path = target_path;
+    const fs::path path(target_path);
     out.leaf = path.filename().string();
     const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
     auto fail = [&](int code) {
-        error = "cannot write " + file.path + ": " + std::strerror(code);
+        error = "cannot write " + target_path + ": " + std::strerror(code);
         return false;
     };
 
     struct stat target {};
-    const bool replacing = lstat(file.path.c_str(), &target) == 0;
+    const bool replacing = lstat(target_path.c_str(), &target) == 0;
     if (replacing && S_ISDIR(target.st_mode)) {
-        error = "cannot write " + file.path + ": it is a folder";
+        error = "cannot write " + target_path + ": it is a folder";
         return false;
     }
     out.folder = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -169,11 +174,14 @@ bool prepare(const OutputFile& file, Pending& out, std::string& error) {
     }
     // File systems without unnamed temporaries answer in one of these ways.
     if (out.fd < 0 && (code == EOPNOTSUPP || code == EISDIR || code == EINVAL)) {
-        out.fd = make_named(out.folder, [&](const char* name) {
-            return openat(out.folder, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-        });
+        out.fd = make_named(
+            out.folder,
+            [&](const char* name) {
+                return openat(out.folder, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+            },
+            slot);
         code = errno;
-        if (out.fd >= 0) out.slot = int(named_count) - 1;
+        if (out.fd >= 0) out.slot = slot != nullptr ? 0 : int(named_count) - 1;
     }
     if (out.fd < 0) return fail(code);
 
@@ -189,9 +197,16 @@ bool prepare(const OutputFile& file, Pending& out, std::string& error) {
         umask(mode);
         mode = 0666 & ~mode;
     }
-    if (fchmod(out.fd, mode) != 0 || !write_all(out.fd, file.bytes.data(), file.bytes.size()) ||
-        fsync(out.fd) != 0) {
-        return fail(errno);
+    if (fchmod(out.fd, mode) != 0) return fail(errno);
+    return true;
+}
+
+// A temporary as open_temporary makes it, with the bytes on disk.
+bool prepare(const OutputFile& file, Pending& out, std::string& error) {
+    if (!open_temporary(file.path, out, error)) return false;
+    if (!write_all(out.fd, file.bytes.data(), file.bytes.size()) || fsync(out.fd) != 0) {
+        error = "cannot write " + file.path + ": " + std::strerror(errno);
+        return false;
     }
     return true;
 }
@@ -254,6 +269,67 @@ bool write_file_atomically(const std::string& path, const uint8_t* data, size_t 
                            std::string& error) {
     return write_files_atomically({OutputFile{path, std::vector<uint8_t>(data, data + size)}},
                                   error);
+}
+
+bool GrowingFile::open(const std::string& path, std::string& error) {
+    drop();
+    NamedTemporary slot{};
+    Pending p;
+    const bool opened = open_temporary(path, p, error, &slot);
+    folder_ = p.folder;
+    fd_ = p.fd;
+    named_ = p.slot >= 0;
+    std::memcpy(name_, slot.name, sizeof name_);
+    path_ = path;
+    leaf_ = p.leaf;
+    if (!opened) drop();
+    return opened;
+}
+
+bool GrowingFile::write(const uint8_t* data, size_t size) {
+    return fd_ >= 0 && write_all(fd_, data, size);
+}
+
+int64_t GrowingFile::seek(int64_t offset, int whence) {
+    return fd_ >= 0 ? int64_t(lseek(fd_, off_t(offset), whence)) : -1;
+}
+
+bool GrowingFile::finish(std::string& error) {
+    if (fd_ < 0) {
+        error = "cannot write " + path_ + ": nothing is open";
+        return false;
+    }
+    bool ok = fsync(fd_) == 0;
+    {
+        // Named and renamed with the stop signals held: once begun, the
+        // file is put in place whole.
+        const SignalsHeld held;
+        if (ok && !named_) {
+            NamedTemporary slot{};
+            const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+            ok = make_named(
+                     folder_,
+                     [&](const char* name) {
+                         return linkat(AT_FDCWD, self.c_str(), folder_, name, AT_SYMLINK_FOLLOW);
+                     },
+                     &slot) >= 0;
+            named_ = ok;
+            std::memcpy(name_, slot.name, sizeof name_);
+        }
+        ok = ok && renameat(folder_, name_, folder_, leaf_.c_str()) == 0;
+        if (ok) named_ = false;
+    }
+    if (!ok) error = "cannot write " + path_ + ": " + std::strerror(errno);
+    drop();
+    return ok;
+}
+
+void GrowingFile::drop() {
+    if (named_ && folder_ >= 0) unlinkat(folder_, name_, 0);
+    named_ = false;
+    if (fd_ >= 0) close(fd_);
+    if (folder_ >= 0) close(folder_);
+    fd_ = folder_ = -1;
 }
 
 PlainFileRead read_plain_file(const std::string& path, size_t limit, std::string& text,

@@ -28,6 +28,43 @@ bool write_files_atomically(const std::vector<OutputFile>& files, std::string& e
 bool write_file_atomically(const std::string& path, const uint8_t* data, size_t size,
                            std::string& error);
 
+// A file too large to hold whole (an encoder's output), written a piece at
+// a time into a temporary in its folder and put in place only by finish,
+// as write_files_atomically puts a file (the same temporaries, the same
+// mode and owner). The temporary is unnamed where the file system allows,
+// so that nothing of it is left whatever ends the process; elsewhere it
+// has a hidden name, which drop, finish's failure and the destructor
+// remove (a program whose stop signals only raise a flag must drop it when
+// it stops). One writer at a time; not for another thread.
+class GrowingFile {
+public:
+    GrowingFile() = default;
+    ~GrowingFile() { drop(); }
+    GrowingFile(const GrowingFile&) = delete;
+    GrowingFile& operator=(const GrowingFile&) = delete;
+
+    // False, with a reason, when no temporary can be made beside `path`.
+    bool open(const std::string& path, std::string& error);
+    bool is_open() const { return fd_ >= 0; }
+    // The bytes at the current position; false (errno says why) on a full
+    // disk or any other failure.
+    bool write(const uint8_t* data, size_t size);
+    // As lseek: the new position, or -1.
+    int64_t seek(int64_t offset, int whence);
+    // On disk, then in the target's place (a file there is replaced);
+    // false, with a reason and the temporary removed, when it cannot be.
+    bool finish(std::string& error);
+    // The temporary removed; the target untouched.
+    void drop();
+
+private:
+    int folder_ = -1;
+    int fd_ = -1;
+    bool named_ = false;  // the temporary has the hidden name below
+    char name_[32] = "";
+    std::string path_, leaf_;
+};
+
 // A settings-like file read safely: opened without blocking, so that a pipe
 // or a device in its place is neither waited on nor read without end, and
 // read only if it is a regular file, at most `limit` bytes of it (`text`

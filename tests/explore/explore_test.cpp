@@ -2,11 +2,13 @@
 // xdotool: exports byte-identical to solidmorph-export's, refusals that
 // write nothing, the morph held and played, the solid turned, full screen,
 // every stop signal, and the state that brings the shape back.
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -292,6 +294,258 @@ TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
               exporter_file("--frame " + frame + " -o s.glb", "s.glb"));
     explorer.stop(SIGINT);
     EXPECT_EQ(entries(folder.path), std::set<std::string>({"s.glb", "state"}));
+}
+
+// What a command prints on its standard output, bytes and all.
+std::string command_output(const std::string& line) {
+    std::string out;
+    if (FILE* pipe = popen(line.c_str(), "r")) {
+        char chunk[65536];
+        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+            out.append(chunk, got);
+        pclose(pipe);
+    }
+    return out;
+}
+
+// Frame `n` of a picture or film ffmpeg reads, as rows of RGB from the top.
+std::string ffmpeg_frame(const fs::path& file, int n) {
+    return command_output("ffmpeg -v error -i '" + file.string() + "' -vf 'select=eq(n\\," +
+                          std::to_string(n) +
+                          ")' -vsync 0 -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+}
+
+// Every frame of a GIF as giflib reads it: rows of RGB from the top, and
+// each frame's delay.
+struct GifFrames {
+    int width = 0, height = 0;
+    std::vector<std::string> rgb;
+    std::vector<int> delays;
+};
+GifFrames gif_frames(const fs::path& file) {
+    GifFrames out;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(file.c_str(), &error);
+    if (gif == nullptr || DGifSlurp(gif) != GIF_OK) {
+        if (gif != nullptr) DGifCloseFile(gif, &error);
+        return out;
+    }
+    out.width = gif->SWidth;
+    out.height = gif->SHeight;
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& image = gif->SavedImages[i];
+        const ColorMapObject* map =
+            image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
+        std::string rgb;
+        for (int p = 0; p < image.ImageDesc.Width * image.ImageDesc.Height; ++p) {
+            const GifColorType c = map->Colors[image.RasterBits[p]];
+            rgb += {char(c.Red), char(c.Green), char(c.Blue)};
+        }
+        out.rgb.push_back(rgb);
+        GraphicsControlBlock control{};
+        DGifSavedExtensionToGCB(gif, i, &control);
+        out.delays.push_back(control.DelayTime);
+    }
+    DGifCloseFile(gif, &error);
+    return out;
+}
+
+// The mean difference of two pictures' channels (255: not the same size).
+double mean_difference(const std::string& a, const std::string& b) {
+    if (a.size() != b.size() || a.empty()) return 255.0;
+    double sum = 0.0;
+    for (size_t i = 0; i < a.size(); ++i) sum += std::abs(int(uint8_t(a[i])) - int(uint8_t(b[i])));
+    return sum / double(a.size());
+}
+
+// The studio's own picture of frame F, held, unturned (F12's screenshot).
+std::string studio_picture(uint64_t frame) {
+    const test::WorkFolder folder(false);
+    fs::create_directories(folder.path / "state" / "solidmorph");
+    std::ofstream(folder.path / "state" / "solidmorph" / "explore.ini")
+        << "[Solidmorph][State]\nSource=frame\nFrame=" << frame << "\nPlaying=0\nSpin=0\n";
+    Explorer explorer(folder, {});
+    explorer.key("F12");
+    EXPECT_TRUE(pty_read_until(explorer.child, ".png", 10000)) << explorer.child.output;
+    explorer.stop(SIGTERM);
+    for (const std::string& name : entries(folder.path)) {
+        if (name.ends_with(".png")) return ffmpeg_frame(folder.path / name, 0);
+    }
+    return {};
+}
+
+// A clip's frame F is the studio's picture of frame F of the morph: the
+// first and the last of one whole turn, each within its format's loss (and
+// nearer than the frame beside it); every frame kept at its format's pace.
+TEST(Explorer, RecordWritesTheMorphFrameForFrameAsGifAndMp4) {
+    const std::string first = studio_picture(0), last = studio_picture(360);
+    struct Row {
+        const char* name;
+        double loss;  // the mean difference a channel may show
+    };
+    for (const Row& row : {Row{"clip.mp4", 2.5}, Row{"clip.gif", 3.0}}) {
+        SCOPED_TRACE(row.name);
+        const test::WorkFolder folder(false);
+        const std::string line =
+            "cd '" + folder.path.string() + "' && XDG_STATE_HOME='" + folder.path.string() +
+            "/state' '" SOLIDMORPH_EXPLORE "' --record " + row.name + " --frames 0:361";
+        const std::string said = command_output(line + " 2>&1; echo \"exit $?\"");
+        EXPECT_NE(said.find("recorded " + std::string(row.name) + ": 361 frames"),
+                  std::string::npos)
+            << said;
+        EXPECT_TRUE(said.ends_with("exit 0\n")) << said;
+        // Nothing else: no state kept, no temporary left.
+        EXPECT_EQ(entries(folder.path), std::set<std::string>({row.name}));
+        const fs::path clip = folder.path / row.name;
+        std::vector<std::string> frames(3);
+        if (std::string(row.name).ends_with(".mp4")) {
+            EXPECT_EQ(command_output("ffprobe -v error -select_streams v:0 -count_frames "
+                                     "-show_entries stream=codec_name,nb_read_frames,r_frame_rate "
+                                     "-of csv=p=0 '" +
+                                     clip.string() + "'"),
+                      "h264,60/1,361\n");
+            frames = {ffmpeg_frame(clip, 0), ffmpeg_frame(clip, 359), ffmpeg_frame(clip, 360)};
+        } else {
+            const GifFrames gif = gif_frames(clip);
+            ASSERT_EQ(gif.rgb.size(), 361u);
+            EXPECT_EQ(std::set<int>(gif.delays.begin(), gif.delays.end()), std::set<int>({2}));
+            frames = {gif.rgb[0], gif.rgb[359], gif.rgb[360]};
+        }
+        const double at_first = mean_difference(frames[0], first);
+        const double at_last = mean_difference(frames[2], last);
+        const double beside = mean_difference(frames[1], last);
+        RecordProperty(std::string(row.name) + "_first", std::to_string(at_first));
+        RecordProperty(std::string(row.name) + "_last", std::to_string(at_last));
+        RecordProperty(std::string(row.name) + "_beside", std::to_string(beside));
+        EXPECT_LT(at_first, row.loss);
+        EXPECT_LT(at_last, row.loss);
+        EXPECT_GT(beside, 2.0 * at_last);
+    }
+}
+
+// Ctrl+R records; Escape, the panel's Cancel or a stop signal while it
+// records leave nothing of the clip behind, and Escape leaves the studio
+// running.
+// running. A file already there is replaced only when asked twice, and is
+// kept as it was when the clip is given up.
+TEST(Explorer, ARecordingCancelledOrStoppedLeavesNothing) {
+    const test::WorkFolder folder(false);
+    std::ofstream(folder.path / "solidmorph.mp4") << "someone else's";
+    Explorer explorer(folder, {"--preset", "3"});
+    explorer.key("ctrl+r");
+    EXPECT_TRUE(pty_read_until(explorer.child, "already exists: Record again", 10000))
+        << explorer.child.output;
+    explorer.key("ctrl+r");
+    EXPECT_TRUE(pty_read_until(explorer.child, "recording solidmorph.mp4", 10000))
+        << explorer.child.output;
+    explorer.key("Escape");
+    EXPECT_TRUE(pty_read_until(explorer.child, "cancelled: solidmorph.mp4 not recorded", 10000))
+        << explorer.child.output;
+    EXPECT_FALSE(pty_wait_exit(explorer.child, 200).exited);
+    EXPECT_EQ(entries(folder.path), std::set<std::string>({"solidmorph.mp4"}));
+    EXPECT_EQ(read_file(folder.path / "solidmorph.mp4"), "someone else's");
+    fs::remove(folder.path / "solidmorph.mp4");
+    explorer.key("ctrl+r");
+    EXPECT_TRUE(pty_read_until(explorer.child, "recording solidmorph.mp4", 10000));
+    explorer.stop(SIGTERM);
+    EXPECT_NE(explorer.child.output.find("stopped: solidmorph.mp4 not recorded"),
+              std::string::npos);
+    EXPECT_EQ(entries(folder.path), std::set<std::string>({"state"}));
+    // Without a person: a stop signal gives the clip up (status 1), and
+    // even a kill leaves no temporary behind.
+    for (const int signal : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const test::WorkFolder alone(false);
+        PtyOptions options;
+        options.cwd = alone.path.string();
+        options.env = {{"XDG_STATE_HOME", (alone.path / "state").string()}};
+        PtyChild child = pty_spawn({SOLIDMORPH_EXPLORE, "--record", "c.gif"}, options);
+        EXPECT_TRUE(pty_read_until(child, "recording c.gif", 15000)) << child.output;
+        pty_read_for(child, 300);
+        ASSERT_EQ(kill(child.pid, signal), 0);
+        const ExitStatus status = pty_wait_exit(child, 5000);
+        EXPECT_EQ(status.exited ? status.code : -status.signal, signal == SIGKILL ? -SIGKILL : 1);
+        EXPECT_EQ(entries(alone.path), std::set<std::string>());
+        pty_close(child);
+    }
+}
+
+// What the studio records is its picture, frame for frame, in a window of
+// any size: at an odd one, an MP4 leaves out the right column and the top
+// row. Held and unturned, every frame is the screenshot's picture.
+TEST(Explorer, CtrlRRecordsThePictureShownAtAnySize) {
+    const test::WorkFolder folder(false);
+    fs::create_directories(folder.path / "state" / "solidmorph");
+    std::ofstream(folder.path / "state" / "solidmorph" / "explore.ini")
+        << "[Solidmorph][State]\nSource=frame\nFrame=1234\nPlaying=0\nSpin=0\n";
+    Explorer explorer(folder, {});
+    Explorer::xdotool({"windowsize", std::to_string(explorer.window), "641", "479"});
+    pty_read_for(explorer.child, 500);
+    explorer.key("F12");
+    ASSERT_TRUE(pty_read_until(explorer.child, ".png", 10000)) << explorer.child.output;
+    explorer.key("ctrl+r");
+    EXPECT_TRUE(
+        pty_read_until(explorer.child, "recorded solidmorph.mp4: 400 frames of 260 x 478", 60000))
+        << explorer.child.output;
+    explorer.stop(SIGTERM);
+    std::string shot;
+    for (const std::string& name : entries(folder.path)) {
+        if (name.ends_with(".png")) shot = ffmpeg_frame(folder.path / name, 0);
+    }
+    ASSERT_EQ(shot.size(), size_t(261) * 479 * 3);
+    // As written, and as a clip that kept the bottom row or the left column.
+    const auto crop = [&](int top, int left) {
+        std::string part;
+        for (int y = top; y < top + 478; ++y) {
+            part += shot.substr((size_t(y) * 261 + size_t(left)) * 3, 260 * 3);
+        }
+        return part;
+    };
+    const std::string cropped = crop(1, 0);
+    const fs::path clip = folder.path / "solidmorph.mp4";
+    EXPECT_EQ(command_output("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                             "stream=width,height,nb_read_frames -of csv=p=0 '" +
+                             clip.string() + "'"),
+              "260,478,400\n");
+    for (const int n : {0, 399}) {
+        const std::string frame = ffmpeg_frame(clip, n);
+        const double right = mean_difference(frame, cropped);
+        RecordProperty("crop_" + std::to_string(n), std::to_string(right));
+        RecordProperty("bottom_kept", std::to_string(mean_difference(frame, crop(0, 0))));
+        RecordProperty("left_kept", std::to_string(mean_difference(frame, crop(1, 1))));
+        EXPECT_LT(right, 2.5) << n;
+        EXPECT_LT(2.0 * right, mean_difference(frame, crop(0, 0))) << n;
+        EXPECT_LT(2.0 * right, mean_difference(frame, crop(1, 1))) << n;
+    }
+}
+
+// A clip that cannot be written whole is not written at all: the reason,
+// exit status 1, and nothing of it left beside a file already there.
+TEST(Explorer, AClipThatCannotBeWrittenLeavesNothing) {
+    struct Row {
+        const char* limit;  // the shell's file size limit, in 512-byte blocks
+        const char* clip;
+        const char* says;
+    };
+    const Row rows[] = {
+        {"unlimited", "missing/c.mp4", "cannot write missing/c.mp4: No such file"},
+        {"64", "c.mp4", "File too large; nothing written"},
+        {"64", "c.gif", "File too large; nothing written"},
+        {"64", "keep.gif", "File too large; nothing written"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.clip);
+        const test::WorkFolder folder(false);
+        std::ofstream(folder.path / "keep.gif") << "keep";
+        const std::string said = command_output(
+            "cd '" + folder.path.string() + "' && ulimit -f " + row.limit + " && XDG_STATE_HOME='" +
+            folder.path.string() + "/state' '" SOLIDMORPH_EXPLORE "' --record " + row.clip +
+            " 2>&1; echo \"exit $?\"");
+        EXPECT_NE(said.find(row.says), std::string::npos) << said;
+        EXPECT_TRUE(said.ends_with("exit 1\n")) << said;
+        EXPECT_EQ(entries(folder.path), std::set<std::string>({"keep.gif"}));
+        EXPECT_EQ(read_file(folder.path / "keep.gif"), "keep");
+    }
 }
 
 // Random promises shapes that mostly print: of a fixed run of draws, most

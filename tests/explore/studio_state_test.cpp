@@ -150,7 +150,9 @@ TEST(StudioState, KeysMeanWhatTheHelpSays) {
         {{key_left, 0, true}, KeyAction::back},
         {{key_right, mod_shift, true}, KeyAction::on},
         {{'R', 0, false}, KeyAction::spin},
-        {{'R', mod_control, false}, KeyAction::none},  // someone else's shortcut
+        {{'R', mod_control, false}, KeyAction::record},
+        {{'R', mod_control, true}, KeyAction::none},             // held: one clip
+        {{'R', mod_control | mod_alt, false}, KeyAction::none},  // someone else's shortcut
         {{'W', mod_shift, false}, KeyAction::wireframe},
         {{'T', mod_alt, false}, KeyAction::none},
         {{'F', 0, false}, KeyAction::full_screen},

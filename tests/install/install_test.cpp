@@ -327,7 +327,8 @@ TEST(InstalledTree, ManualPageRendersWithoutWarningsAndTellsTheEssentials) {
           "GL: solidmorph --root \\n\\"}},
         {"share/man/man1/solidmorph-explore.1.gz",
          {"SOLIDMORPH-EXPLORE(1)", "--shape a,b,m,n1,n2,n3", "Ctrl+S", "F12", "Printable",
-          "$XDG_STATE_HOME/solidmorph/explore.ini", "EXIT STATUS"}},
+          "$XDG_STATE_HOME/solidmorph/explore.ini", "EXIT STATUS", "Ctrl+R",
+          "--record CLIP.gif|CLIP.mp4", "--frames FIRST:LAST"}},
     };
     for (const auto& [name, facts] : pages) {
         SCOPED_TRACE(name);
