@@ -1,8 +1,10 @@
 #include "export/plate_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 #include "export/export_surface.h"
 #include "export/mesh_math.h"
@@ -18,11 +20,11 @@ namespace {
 
 // The shape options that take their value as the next word.
 bool takes_value(const std::string& word) {
-    for (const char* option : {"-o", "--output", "--preset", "--frame", "--shape", "--texture",
-                               "--size", "--flat-base", "--detail", "--kept", "--frames"}) {
-        if (word == option) return true;
-    }
-    return false;
+    constexpr std::array<std::string_view, 11> options = {
+        "-o",     "--output",    "--preset", "--frame", "--shape", "--texture",
+        "--size", "--flat-base", "--detail", "--kept",  "--frames"};
+    return std::any_of(options.begin(), options.end(),
+                       [&word](std::string_view option) { return word == option; });
 }
 
 }  // namespace
