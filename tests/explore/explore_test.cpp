@@ -234,7 +234,11 @@ TEST(Explorer, KeysAndMouseHoldPlayTurnAndFillTheScreenAndTheShapeComesBack) {
         // A frame typed in its field is gone to; "-7" is refused with its
         // reason, never wrapped to a frame near 2^64.
         for (const char* typed : {"-7", "42"}) {
+            // The click makes the field active in a frame of its own: a
+            // Ctrl+A pressed in that same frame, as on a loaded machine, is
+            // not yet the field's, and "42" would be typed after the frame.
             Explorer::xdotool({"mousemove", "400", "87", "click", "1"});
+            pty_read_for(explorer.child, 300);
             explorer.hold("ctrl+a");
             Explorer::xdotool({"type", "--", typed});
             explorer.hold("Return");
