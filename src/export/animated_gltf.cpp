@@ -156,14 +156,8 @@ bool animated_glb_bytes(const AnimationRequest& request, const DecodedImage& tex
     figures.worst_deviation = keys.worst_deviation;
 
     std::vector<uint8_t> png;
-    if (!png_bytes(texture, png)) {
-        reason = "the texture cannot be encoded as PNG";
-        return false;
-    }
     tinygltf::Model model;
-    model.asset.version = "2.0";
-    model.asset.generator = generator;
-    model.buffers.resize(1);
+    if (!begin_gltf_model(texture, generator, model, png, reason)) return false;
 
     const auto surface_of = [&](uint64_t frame) {
         const ShapeParams shape = shapes[frame];

@@ -3,7 +3,6 @@
 #include <tiny_gltf.h>
 
 #include "export/gltf_parts.h"
-#include "export/png_file.h"
 
 namespace solidmorph {
 
@@ -12,15 +11,8 @@ bool glb_bytes(const ExportSurface& surface, const DecodedImage& texture,
     glb.clear();
     if (!surface_fits_gltf(surface, reason)) return false;
     Bytes png;
-    if (!png_bytes(texture, png)) {
-        reason = "the texture cannot be encoded as PNG";
-        return false;
-    }
-
     tinygltf::Model model;
-    model.asset.version = "2.0";
-    model.asset.generator = generator;
-    model.buffers.resize(1);
+    if (!begin_gltf_model(texture, generator, model, png, reason)) return false;
     const tinygltf::Primitive primitive = add_surface_primitive(model, surface);
     add_marble_material(model, png);
 

@@ -6,8 +6,22 @@
 #include <sstream>
 
 #include "export/mesh_math.h"
+#include "export/png_file.h"
 
 namespace solidmorph {
+
+bool begin_gltf_model(const DecodedImage& texture, const std::string& generator,
+                      tinygltf::Model& model, std::vector<uint8_t>& png, std::string& reason) {
+    if (!png_bytes(texture, png)) {
+        reason = "the texture cannot be encoded as PNG";
+        return false;
+    }
+    model = tinygltf::Model{};
+    model.asset.version = "2.0";
+    model.asset.generator = generator;
+    model.buffers.resize(1);
+    return true;
+}
 
 int add_gltf_view(tinygltf::Model& model, const void* data, size_t bytes, int target) {
     std::vector<uint8_t>& buffer = model.buffers[0].data;

@@ -14,6 +14,12 @@ namespace solidmorph {
 // The pieces every binary glTF of the exporter is built from, all in the
 // model's one buffer.
 
+// A fresh glTF 2.0 model naming its generator, with its one buffer, and
+// the texture encoded as PNG for add_marble_material. False, with a
+// reason, if the texture cannot be encoded.
+bool begin_gltf_model(const DecodedImage& texture, const std::string& generator,
+                      tinygltf::Model& model, std::vector<uint8_t>& png, std::string& reason);
+
 inline constexpr int gltf_array_buffer = 34962;
 inline constexpr int gltf_element_array_buffer = 34963;
 

@@ -119,19 +119,30 @@ bool sound_as_written(const Bytes& package, std::string& reason) {
 
 }  // namespace
 
-bool read_threemf(const Bytes& package, ThreemfMesh& mesh) {
-    mesh = {};
+namespace {
+
+// The package read into a model; null when lib3mf cannot read it.
+Handle read_model(const Bytes& package) {
     NMR::PLib3MFBase* made = nullptr;
-    if (NMR::lib3mf_createmodel(&made) != LIB3MF_OK) return false;
-    const Handle model(made);
+    if (NMR::lib3mf_createmodel(&made) != LIB3MF_OK) return nullptr;
+    Handle model(made);
     NMR::PLib3MFBase* opened = nullptr;
-    if (NMR::lib3mf_model_queryreader(model.get(), "3mf", &opened) != LIB3MF_OK) return false;
+    if (NMR::lib3mf_model_queryreader(model.get(), "3mf", &opened) != LIB3MF_OK) return nullptr;
     const Handle reader(opened);
     // lib3mf only reads the buffer, though its type says otherwise.
     if (NMR::lib3mf_reader_readfrombuffer(reader.get(), const_cast<uint8_t*>(package.data()),
                                           package.size()) != LIB3MF_OK) {
-        return false;
+        return nullptr;
     }
+    return model;
+}
+
+}  // namespace
+
+bool read_threemf(const Bytes& package, ThreemfMesh& mesh) {
+    mesh = {};
+    const Handle model = read_model(package);
+    if (model == nullptr) return false;
     DWORD unit = 0;
     NMR::PLib3MFBase* listed = nullptr;
     if (NMR::lib3mf_model_getunit(model.get(), &unit) != LIB3MF_OK ||
@@ -424,16 +435,8 @@ bool threemf_plate_bytes(const std::vector<PlacedSolid>& solids, Bytes& package,
 
 bool read_threemf_items(const Bytes& package, std::vector<ThreemfItem>& items) {
     items.clear();
-    NMR::PLib3MFBase* made = nullptr;
-    if (NMR::lib3mf_createmodel(&made) != LIB3MF_OK) return false;
-    const Handle model(made);
-    NMR::PLib3MFBase* opened = nullptr;
-    if (NMR::lib3mf_model_queryreader(model.get(), "3mf", &opened) != LIB3MF_OK) return false;
-    const Handle reader(opened);
-    if (NMR::lib3mf_reader_readfrombuffer(reader.get(), const_cast<uint8_t*>(package.data()),
-                                          package.size()) != LIB3MF_OK) {
-        return false;
-    }
+    const Handle model = read_model(package);
+    if (model == nullptr) return false;
     DWORD unit = 0;
     NMR::PLib3MFBase* listed = nullptr;
     if (NMR::lib3mf_model_getunit(model.get(), &unit) != LIB3MF_OK ||
