@@ -24,11 +24,7 @@ struct sigaction previous[std::size(fault_signals)];
 // of the socket, and that shows as a hang-up whatever is still unread. A
 // null reply from xcb means it saw exactly that, so the hang-up is already
 // there when the library faults on it.
-bool hung_up(int fd) {
-    pollfd connection{fd, POLLRDHUP, 0};
-    return poll(&connection, 1, 0) == 1 &&
-           (connection.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
+bool hung_up(int fd) { return connection_hangs_up(fd, 0); }
 
 void on_fault(int sig, siginfo_t* info, void*) {
     const int fd = guarded_fd;
@@ -62,5 +58,11 @@ void guard_faults_on_display(int connection_fd, void (*on_lost)()) {
 }
 
 void stop_guarding_faults() { guarded_fd = -1; }
+
+bool connection_hangs_up(int connection_fd, int within_ms) {
+    pollfd connection{connection_fd, POLLRDHUP, 0};
+    return poll(&connection, 1, within_ms) == 1 &&
+           (connection.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
 
 }  // namespace solidmorph

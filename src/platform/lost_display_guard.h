@@ -20,4 +20,10 @@ void guard_faults_on_display(int connection_fd, void (*on_lost)());
 // Before the connection's socket is closed: faults are plain faults again.
 void stop_guarding_faults();
 
+// Whether the server hangs up connection_fd within `within_ms` (0: has
+// already). A server going away may refuse a client's requests in its last
+// moments, before it closes the socket; waiting a moment tells those
+// errors from a refusal by a server that stays. Async-signal-safe.
+bool connection_hangs_up(int connection_fd, int within_ms);
+
 }  // namespace solidmorph

@@ -36,13 +36,25 @@ XLossAction loss_action = nullptr;
 bool drawing = false;
 int last_error = Success;
 
+// How long an error waits for the server to hang up before it is taken as
+// a refusal: ample for a server already tearing down, and a refusal is the
+// end of the saver anyway.
+constexpr int server_end_wait_ms = 500;
+
 int on_x_error(Display*, XErrorEvent* error) {
     if (!drawing) {
         last_error = error->error_code;
         return 0;
     }
     const bool gone = x_error_says_window_gone(error->error_code, error->resourceid, window);
-    loss_action(gone ? XLoss::window_gone : XLoss::protocol_error);
+    if (gone) {
+        loss_action(XLoss::window_gone);
+    } else if (connection_hangs_up(ConnectionNumber(display), server_end_wait_ms)) {
+        // The server refused it on its way out: the connection's loss.
+        loss_action(XLoss::connection_lost);
+    } else {
+        loss_action(XLoss::protocol_error);
+    }
     return 0;
 }
 
